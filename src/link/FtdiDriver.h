@@ -1,0 +1,46 @@
+#pragma once
+// The FTDI driver interface: the nineteen operations the program calls on the
+// amplifier's USB-serial chip. Each returns an FT status (0 = FT_OK). Backends:
+// the D2XX library loaded at run time, the operating system's serial driver and
+// the in-process simulated amplifier.
+//
+// Every backend must be safe to call from the main, poll and worker threads at
+// once on the same handle, and a write must never wait behind a blocking read.
+
+#include "link/FtTypes.h"
+
+#include <memory>
+#include <string>
+
+class FtdiDriver {
+public:
+    virtual ~FtdiDriver() = default;
+
+    // A short human-readable name of the backend ("D2XX", "serial", "simulated amplifier").
+    virtual std::string Name() const = 0;
+
+    // Empty when the backend is usable; otherwise why not (for instance a
+    // library that could not be loaded). Connect reports it to the user.
+    virtual std::string LoadError() const { return {}; }
+
+    virtual FT_STATUS FT_Open(int deviceIndex, FT_HANDLE* handle) = 0;
+    virtual FT_STATUS FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handle) = 0;
+    virtual FT_STATUS FT_Close(FT_HANDLE handle) = 0;
+    virtual FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned) = 0;
+    virtual FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) = 0;
+    virtual FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask) = 0;
+    virtual FT_STATUS FT_ResetDevice(FT_HANDLE handle) = 0;
+    virtual FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) = 0;
+    virtual FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) = 0;
+    virtual FT_STATUS FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) = 0;
+    virtual FT_STATUS FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs) = 0;
+    virtual FT_STATUS FT_SetDtr(FT_HANDLE handle) = 0;
+    virtual FT_STATUS FT_ClrDtr(FT_HANDLE handle) = 0;
+    virtual FT_STATUS FT_SetRts(FT_HANDLE handle) = 0;
+    virtual FT_STATUS FT_ClrRts(FT_HANDLE handle) = 0;
+    virtual FT_STATUS FT_SetResetPipeRetryCount(FT_HANDLE handle, DWORD count) = 0;
+    virtual FT_STATUS FT_CyclePort(FT_HANDLE handle) = 0;
+    virtual FT_STATUS FT_CreateDeviceInfoList(DWORD* numDevices) = 0;
+    virtual FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
+                                             char* serialNumber, char* description, FT_HANDLE* handle) = 0;
+};
