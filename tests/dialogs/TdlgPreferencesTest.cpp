@@ -1,0 +1,230 @@
+#include "dialogs/TdlgPreferences.h"
+
+#include "DeviceListDriver.h"
+#include "support/FakeBoxes.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+const QString kNoDevice = "There is no USB device linked to the system.\nPlease connect an AVELKOR linear "
+                          "amplifier\nand try pressing \"Acquire ID string\" again.";
+const QString kSeveral = "There is more than 1 USB device linked to the system.\nPlease disconnect all but the "
+                         "AVELKOR linear amplifier\nand try pressing \"Acquire ID string\" again.";
+const QString kAcqError = "Data acquisition error thru the USB data-link.\nTry pressing \"Acquire ID string\" again.";
+
+class Preferences : public ::testing::Test {
+protected:
+    // Runs Configure; `whileOpen` acts on the shown dialog and closes it.
+    bool Run(QString& id, bool& enabled, const std::function<void()>& whileOpen)
+    {
+        bool ran = false;
+        QTimer::singleShot(0, &dlg, [&] {
+            QElapsedTimer waited;
+            waited.start();
+            while (!(dlg.isVisible() && dlg.Active()) && waited.elapsed() < 5000) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            }
+            openedActive = dlg.Active();
+            whileOpen();
+            ran = true;
+            if (dlg.isVisible()) {
+                dlg.reject(); // never leave a failing test hanging in exec()
+            }
+        });
+        const bool ok = dlg.Configure(id, enabled);
+        EXPECT_TRUE(ran);
+        return ok;
+    }
+    bool StruckOut() const { return dlg.stID->font().italic() && dlg.stID->font().strikeOut(); }
+    bool Plain() const { return !dlg.stID->font().italic() && !dlg.stID->font().strikeOut(); }
+    static void Click(QAbstractButton* button) { button->click(); }
+    void Key(int key)
+    {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&dlg, &press);
+    }
+
+    FakeBoxes boxes;
+    DeviceListDriver driver;
+    TdlgPreferences dlg{&driver};
+    bool openedActive = false;
+};
+
+TEST_F(Preferences, LayoutTextsAndFont)
+{
+    EXPECT_EQ(dlg.windowTitle(), "Vorlinq: Configure connection");
+    EXPECT_EQ(dlg.size(), QSize(313, 158));
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+    EXPECT_EQ(dlg.Bevel1->geometry(), QRect(9, 8, 297, 105));
+    EXPECT_EQ(dlg.StaticText1->geometry(), QRect(20, 15, 105, 17));
+    EXPECT_EQ(dlg.StaticText1->text(), "FTDI device ID string");
+    EXPECT_EQ(dlg.stID->geometry(), QRect(20, 35, 129, 17));
+    EXPECT_EQ(dlg.stID->alignment(), Qt::AlignCenter);
+    EXPECT_EQ(dlg.stID->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(dlg.stID->font().family(), "Courier");
+    EXPECT_EQ(dlg.stID->font().pixelSize(), 13);
+    EXPECT_EQ(dlg.cbID->geometry(), QRect(168, 35, 128, 17));
+    EXPECT_EQ(dlg.cbID->text(), "&Enable ID Addressing");
+    EXPECT_EQ(dlg.btnAcquire->geometry(), QRect(20, 73, 129, 25));
+    EXPECT_EQ(dlg.btnAcquire->text(), "&Acquire ID string");
+    EXPECT_EQ(dlg.OKBtn->geometry(), QRect(79, 124, 75, 25));
+    EXPECT_EQ(dlg.OKBtn->text(), "OK");
+    EXPECT_TRUE(dlg.OKBtn->isDefault());
+    EXPECT_EQ(dlg.CancelBtn->geometry(), QRect(159, 124, 75, 25));
+    EXPECT_EQ(dlg.CancelBtn->text(), "Cancel");
+    EXPECT_FALSE(dlg.Active());
+}
+
+TEST_F(Preferences, AcquireRefusesWithoutExactlyOneUsableDevice)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> setUp;
+        QString text;
+    };
+    const std::vector<Case> cases = {
+        {"no device", [&] { driver.serials = {}; }, kNoDevice},
+        {"failed list request", [&] { driver.serials = {"AV1"}, driver.setsCount = false; }, kNoDevice},
+        {"no driver", [&] { dlg.SetDriver(nullptr); }, kNoDevice},
+        {"two devices",
+         [&] {
+             driver.serials = {"AV1", "AV2"};
+         },
+         kSeveral},
+        {"device open", [&] { driver.serials = {"AV1"}, driver.detailFlags = FT_FLAGS_OPENED; }, kAcqError},
+        {"detail failed", [&] { driver.serials = {"AV1"}, driver.detailStatus = FT_DEVICE_NOT_FOUND; }, kAcqError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        driver = DeviceListDriver{};
+        dlg.SetDriver(&driver);
+        boxes.Clear();
+        c.setUp();
+        QString id = "OLD42";
+        bool enabled = false;
+        EXPECT_FALSE(Run(id, enabled, [&] {
+            Click(dlg.btnAcquire);
+            EXPECT_EQ(dlg.stID->text(), "OLD42");
+            EXPECT_FALSE(dlg.cbID->isChecked());
+            EXPECT_TRUE(StruckOut());
+        }));
+        ASSERT_EQ(boxes.Count(), 1);
+        EXPECT_EQ(boxes.Last().kind, "error");
+        EXPECT_EQ(boxes.Last().text, c.text);
+        EXPECT_EQ(boxes.Last().owner, &dlg);
+    }
+    EXPECT_TRUE(openedActive);
+}
+
+TEST_F(Preferences, AcquireOfOneDeviceThenCancelRestoresEverything)
+{
+    driver.serials = {"AV1A2B3C"};
+    QString id = "OLD42";
+    bool enabled = false;
+    EXPECT_FALSE(Run(id, enabled, [&] {
+        Click(dlg.btnAcquire);
+        EXPECT_EQ(dlg.stID->text(), "AV1A2B3C");
+        EXPECT_TRUE(dlg.cbID->isChecked());
+        EXPECT_TRUE(Plain());
+        Click(dlg.CancelBtn);
+    }));
+    ASSERT_EQ(boxes.Count(), 1);
+    EXPECT_EQ(boxes.Last().kind, "information");
+    EXPECT_EQ(boxes.Last().text, "USB_ID string [AV1A2B3C] has been\ncorrectly acquired thru the USB data-link.");
+    EXPECT_EQ(id, "OLD42");
+    EXPECT_FALSE(enabled);
+    EXPECT_EQ(dlg.stID->text(), "OLD42");
+    EXPECT_FALSE(dlg.cbID->isChecked());
+    EXPECT_FALSE(dlg.Active());
+}
+
+TEST_F(Preferences, AcquireThenOkHandsOverTheFullBufferSerial)
+{
+    // A serial number that fills the whole 32-byte buffer, with no NUL.
+    const std::string serial = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
+    driver.serials = {serial};
+    QString id;
+    bool enabled = false;
+    EXPECT_TRUE(Run(id, enabled, [&] {
+        Click(dlg.btnAcquire);
+        Click(dlg.OKBtn);
+    }));
+    EXPECT_EQ(id, QString::fromStdString(serial));
+    EXPECT_TRUE(enabled);
+    EXPECT_TRUE(boxes.Last().text.startsWith("USB_ID string [" + QString::fromStdString(serial) + "] has"));
+}
+
+TEST_F(Preferences, CheckBoxRulesWhileOpen)
+{
+    QString id;
+    bool enabled = false;
+    Run(id, enabled, [&] {
+        Click(dlg.cbID); // no ID string: it will not stay checked
+        EXPECT_FALSE(dlg.cbID->isChecked());
+        EXPECT_TRUE(StruckOut());
+        dlg.stID->setText("AV9");
+        Click(dlg.cbID);
+        EXPECT_TRUE(dlg.cbID->isChecked());
+        EXPECT_TRUE(Plain());
+        Click(dlg.cbID);
+        EXPECT_TRUE(StruckOut());
+        Key(Qt::Key_Escape);
+    });
+    EXPECT_TRUE(id.isEmpty());
+    EXPECT_FALSE(enabled);
+}
+
+TEST_F(Preferences, LoadingSkipsTheRulesAndOkFixesAnEmptyIdString)
+{
+    // Stored as enabled with no ID string: shown checked and plain, but OK
+    // switches ID addressing off.
+    QString id;
+    bool enabled = true;
+    EXPECT_TRUE(Run(id, enabled, [&] {
+        EXPECT_TRUE(dlg.cbID->isChecked());
+        EXPECT_TRUE(Plain());
+        Key(Qt::Key_Return);
+    }));
+    EXPECT_FALSE(enabled);
+    EXPECT_TRUE(id.isEmpty());
+}
+
+TEST_F(Preferences, OkWithAddressingOffKeepsTheIdString)
+{
+    QString id = "AV1A2B3C";
+    bool enabled = false;
+    EXPECT_TRUE(Run(id, enabled, [&] {
+        EXPECT_TRUE(StruckOut());
+        Click(dlg.OKBtn);
+    }));
+    EXPECT_EQ(id, "AV1A2B3C");
+    EXPECT_FALSE(enabled);
+}
+
+TEST_F(Preferences, CloseBoxRestoresLikeCancel)
+{
+    QString id = "AV1";
+    bool enabled = true;
+    EXPECT_FALSE(Run(id, enabled, [&] {
+        dlg.stID->setText("AV2");
+        Click(dlg.cbID);
+        dlg.close();
+    }));
+    EXPECT_EQ(id, "AV1");
+    EXPECT_TRUE(enabled);
+    EXPECT_EQ(dlg.stID->text(), "AV1");
+    EXPECT_TRUE(dlg.cbID->isChecked());
+}
+
+} // namespace
