@@ -1,0 +1,96 @@
+#pragma once
+// The serial backend of the FTDI driver interface: FTDI chips reached through
+// the operating system's serial driver (on Linux /dev/ttyUSB*), on POSIX
+// termios. POSIX only.
+//
+// The device list is the list of the PortLister (by default the FTDI ttys
+// found in sysfs, in natural order of their names); device index n of
+// FT_Open is entry n, FT_OpenEx finds a port by USB serial number or product
+// description. A handle points to the open port's own object (SerialPort).
+//
+// Threads: every operation may run on the main, poll and worker threads at
+// once. The driver's lock is held only to look a handle up; reads, writes and
+// port settings each have their own lock in the port, so a write never waits
+// behind a blocking read.
+//
+// Closing while another thread is still inside a call on the same handle:
+// FT_Close takes the handle out of the table at once (later calls answer
+// FT_INVALID_HANDLE), wakes every read or write blocked on it (they return
+// FT_INVALID_HANDLE) and waits briefly for them to leave. The port object, and
+// with it the file descriptor, lives until the last call holding it has
+// returned, so no call ever touches a closed or reused descriptor.
+//
+// Operations the serial driver has no counterpart for:
+// - FT_ResetDevice empties both queues; the chip itself cannot be reset
+//   through a tty, and an empty, freshly configured port is what the caller
+//   relies on after a reset.
+// - FT_SetResetPipeRetryCount is accepted and has no effect: USB transfer
+//   retries are the kernel driver's business.
+// - FT_CyclePort empties both queues. Re-enumerating the USB device needs
+//   privileges a desktop program does not have, and the handle is closed
+//   right after anyway; the next open finds the port afresh.
+// - FT_GetDeviceInfoDetail reports type 3 (unknown), the USB vendor and
+//   product as ID and location 0.
+
+#include "link/FtdiDriver.h"
+#include "link/SerialPorts.h"
+
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace serial {
+class SerialPort;
+}
+
+class SerialDriver final : public FtdiDriver {
+public:
+    // `lister` supplies the device list; empty: the FTDI ports found in /sys.
+    explicit SerialDriver(serial::PortLister lister = {});
+    ~SerialDriver() override;
+    SerialDriver(const SerialDriver&) = delete;
+    SerialDriver& operator=(const SerialDriver&) = delete;
+
+    std::string Name() const override { return "serial"; }
+
+    FT_STATUS FT_Open(int deviceIndex, FT_HANDLE* handle) override;
+    FT_STATUS FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handle) override;
+    FT_STATUS FT_Close(FT_HANDLE handle) override;
+    FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned) override;
+    FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) override;
+    FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask) override;
+    FT_STATUS FT_ResetDevice(FT_HANDLE handle) override;
+    FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) override;
+    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) override;
+    FT_STATUS FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) override;
+    FT_STATUS FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs) override;
+    FT_STATUS FT_SetDtr(FT_HANDLE handle) override;
+    FT_STATUS FT_ClrDtr(FT_HANDLE handle) override;
+    FT_STATUS FT_SetRts(FT_HANDLE handle) override;
+    FT_STATUS FT_ClrRts(FT_HANDLE handle) override;
+    FT_STATUS FT_SetResetPipeRetryCount(FT_HANDLE handle, DWORD count) override;
+    FT_STATUS FT_CyclePort(FT_HANDLE handle) override;
+    FT_STATUS FT_CreateDeviceInfoList(DWORD* numDevices) override;
+    FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
+                                     char* serialNumber, char* description, FT_HANDLE* handle) override;
+
+private:
+    struct OpenPort {
+        std::shared_ptr<serial::SerialPort> port;
+        std::shared_future<void> released; // ready once the port object is gone
+    };
+
+    std::shared_ptr<serial::SerialPort> Find(FT_HANDLE handle) const;
+    FT_HANDLE HandleOf(const std::string& device) const;
+    FT_STATUS OpenDevice(const std::string& device, FT_HANDLE* handle);
+
+    serial::PortLister lister_;
+    std::mutex openMutex_; // one open or close at a time
+    mutable std::mutex mutex_;
+    std::map<FT_HANDLE, OpenPort> open_;
+    std::vector<serial::SerialPortInfo> list_; // as of the last FT_CreateDeviceInfoList
+    bool listMade_ = false;
+};
