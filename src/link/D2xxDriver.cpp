@@ -1,0 +1,211 @@
+#include "link/D2xxDriver.h"
+
+#include <QLibrary>
+
+namespace {
+
+// Stored into every out-count of a backend without a library, so that a
+// caller that ignores the status still sees nothing read, written or listed.
+template <typename T> void Clear(T* out)
+{
+    if (out)
+        *out = 0;
+}
+
+template <typename Fn> bool Resolve(QLibrary& library, const char* symbol, Fn& into)
+{
+    into = reinterpret_cast<Fn>(library.resolve(symbol));
+    return into != nullptr;
+}
+
+} // namespace
+
+std::string D2xxDriver::DefaultLibraryName()
+{
+#if defined(_WIN32)
+    return "ftd2xx"; // ftd2xx.dll beside the program or on the system path
+#elif defined(__APPLE__)
+    return "libftd2xx.dylib";
+#else
+    return "libftd2xx.so";
+#endif
+}
+
+D2xxDriver::D2xxDriver(const std::string& library)
+    : library_(std::make_unique<QLibrary>(QString::fromStdString(library)))
+{
+    if (!library_->load()) {
+        loadError_ = "The FTDI D2XX driver library \"" + library +
+                     "\" could not be loaded: " + library_->errorString().toStdString();
+        return;
+    }
+
+    d2xx::Api api;
+    std::string missing;
+    const auto need = [&](const char* symbol, auto& into) {
+        if (!Resolve(*library_, symbol, into))
+            missing += missing.empty() ? symbol : std::string(", ") + symbol;
+    };
+    need("FT_Open", api.open);
+    need("FT_OpenEx", api.openEx);
+    need("FT_Close", api.close);
+    need("FT_Read", api.read);
+    need("FT_Write", api.write);
+    need("FT_Purge", api.purge);
+    need("FT_ResetDevice", api.resetDevice);
+    need("FT_SetBaudRate", api.setBaudRate);
+    need("FT_SetDataCharacteristics", api.setDataCharacteristics);
+    need("FT_SetFlowControl", api.setFlowControl);
+    need("FT_SetTimeouts", api.setTimeouts);
+    need("FT_SetDtr", api.setDtr);
+    need("FT_ClrDtr", api.clrDtr);
+    need("FT_SetRts", api.setRts);
+    need("FT_ClrRts", api.clrRts);
+    need("FT_CreateDeviceInfoList", api.createDeviceInfoList);
+    need("FT_GetDeviceInfoDetail", api.getDeviceInfoDetail);
+    // Optional: see FT_SetResetPipeRetryCount and FT_CyclePort below.
+    Resolve(*library_, "FT_SetResetPipeRetryCount", api.setResetPipeRetryCount);
+    Resolve(*library_, "FT_CyclePort", api.cyclePort);
+
+    if (!missing.empty()) {
+        loadError_ = "The FTDI D2XX driver library \"" + library + "\" lacks " + missing + ".";
+        return;
+    }
+    api_ = api;
+}
+
+D2xxDriver::~D2xxDriver() = default; // the library stays loaded: handles may outlive us
+
+bool D2xxDriver::Available(const std::string& library)
+{
+    D2xxDriver driver(library);
+    DWORD devices = 0;
+    return driver.Loaded() && driver.FT_CreateDeviceInfoList(&devices) == FT_OK && devices >= 1;
+}
+
+FT_STATUS D2xxDriver::FT_Open(int deviceIndex, FT_HANDLE* handle)
+{
+    return Loaded() ? api_.open(deviceIndex, handle) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handle)
+{
+    // The library takes the serial number through an untyped pointer; it only reads it.
+    return Loaded() ? api_.openEx(const_cast<char*>(arg), flags, handle) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_Close(FT_HANDLE handle)
+{
+    return Loaded() ? api_.close(handle) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned)
+{
+    if (!Loaded()) {
+        Clear(bytesReturned);
+        return FT_DEVICE_NOT_FOUND;
+    }
+    return api_.read(handle, buffer, bytesToRead, bytesReturned);
+}
+
+FT_STATUS D2xxDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten)
+{
+    if (!Loaded()) {
+        Clear(bytesWritten);
+        return FT_DEVICE_NOT_FOUND;
+    }
+    // The library's buffer parameter is not const, but it only reads from it.
+    return api_.write(handle, const_cast<void*>(buffer), bytesToWrite, bytesWritten);
+}
+
+FT_STATUS D2xxDriver::FT_Purge(FT_HANDLE handle, ULONG mask)
+{
+    return Loaded() ? api_.purge(handle, mask) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_ResetDevice(FT_HANDLE handle)
+{
+    return Loaded() ? api_.resetDevice(handle) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)
+{
+    return Loaded() ? api_.setBaudRate(handle, baudRate) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
+{
+    return Loaded() ? api_.setDataCharacteristics(handle, wordLength, stopBits, parity) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar)
+{
+    return Loaded() ? api_.setFlowControl(handle, flowControl, xonChar, xoffChar) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs)
+{
+    return Loaded() ? api_.setTimeouts(handle, readTimeoutMs, writeTimeoutMs) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_SetDtr(FT_HANDLE handle)
+{
+    return Loaded() ? api_.setDtr(handle) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_ClrDtr(FT_HANDLE handle)
+{
+    return Loaded() ? api_.clrDtr(handle) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_SetRts(FT_HANDLE handle)
+{
+    return Loaded() ? api_.setRts(handle) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_ClrRts(FT_HANDLE handle)
+{
+    return Loaded() ? api_.clrRts(handle) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS D2xxDriver::FT_SetResetPipeRetryCount(FT_HANDLE handle, DWORD count)
+{
+    if (!Loaded())
+        return FT_DEVICE_NOT_FOUND;
+    // The retry count only tunes how often the driver retries a stalled USB
+    // pipe. A build of the library without this call has no such setting to
+    // change, so there is nothing to do and the link configuration goes on.
+    return api_.setResetPipeRetryCount ? api_.setResetPipeRetryCount(handle, count) : FT_OK;
+}
+
+FT_STATUS D2xxDriver::FT_CyclePort(FT_HANDLE handle)
+{
+    if (!Loaded())
+        return FT_DEVICE_NOT_FOUND;
+    // Without the call the device cannot be made to re-enumerate; say so. The
+    // program ignores this status and closes the handle right after, which
+    // is all that can be done here.
+    return api_.cyclePort ? api_.cyclePort(handle) : FT_NOT_SUPPORTED;
+}
+
+FT_STATUS D2xxDriver::FT_CreateDeviceInfoList(DWORD* numDevices)
+{
+    if (!Loaded()) {
+        Clear(numDevices);
+        return FT_DEVICE_NOT_FOUND;
+    }
+    return api_.createDeviceInfoList(numDevices);
+}
+
+FT_STATUS D2xxDriver::FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
+                                             char* serialNumber, char* description, FT_HANDLE* handle)
+{
+    if (!Loaded()) {
+        if (serialNumber)
+            serialNumber[0] = '\0';
+        if (description)
+            description[0] = '\0';
+        return FT_DEVICE_NOT_FOUND;
+    }
+    return api_.getDeviceInfoDetail(index, flags, type, id, locId, serialNumber, description, handle);
+}
