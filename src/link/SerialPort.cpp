@@ -317,8 +317,11 @@ FT_STATUS SerialPort::ChangeTermios(const std::function<FT_STATUS(termios&)>& ch
         return FT_IO_ERROR;
     if (const FT_STATUS status = change(t); status != FT_OK)
         return status;
+    // The values are checked before they get here: a refusal means the port
+    // cannot do them (glibc reports a driver that quietly kept its own
+    // character size or parity this way too).
     if (::tcsetattr(fd_, TCSANOW, &t) != 0)
-        return errno == EINVAL ? FT_INVALID_PARAMETER : FT_IO_ERROR;
+        return errno == EINVAL ? FT_NOT_SUPPORTED : FT_IO_ERROR;
     return FT_OK;
 }
 
@@ -333,7 +336,7 @@ FT_STATUS SerialPort::SetBaudRate(ULONG baudRate)
         return FT_OK;
     });
     if (status != FT_OK)
-        return status == FT_INVALID_PARAMETER ? FT_INVALID_BAUD_RATE : status;
+        return status == FT_NOT_SUPPORTED ? FT_INVALID_BAUD_RATE : status;
     // tcsetattr() succeeds when any part of the change took; check the rate did.
     termios t{};
     if (::tcgetattr(fd_, &t) != 0)
@@ -355,24 +358,34 @@ FT_STATUS SerialPort::SetDataCharacteristics(UCHAR wordLength, UCHAR stopBits, U
 #endif
     if (parity > kSpace)
         return FT_INVALID_PARAMETER;
-    return ChangeTermios([=](termios& t) {
-        t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD);
+    tcflag_t mask = CSIZE | CSTOPB | PARENB | PARODD;
 #ifdef CMSPAR
-        t.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
+    mask |= CMSPAR;
 #endif
-        t.c_cflag |= wordLength == 7 ? CS7 : CS8;
-        if (stopBits == kStopBits2)
-            t.c_cflag |= CSTOPB;
-        if (parity != kNone)
-            t.c_cflag |= PARENB;
-        if (parity == kOdd || parity == kMark)
-            t.c_cflag |= PARODD;
+    tcflag_t bits = wordLength == 7 ? CS7 : CS8;
+    if (stopBits == kStopBits2)
+        bits |= CSTOPB;
+    if (parity != kNone)
+        bits |= PARENB;
+    if (parity == kOdd || parity == kMark)
+        bits |= PARODD;
 #ifdef CMSPAR
-        if (parity == kMark || parity == kSpace)
-            t.c_cflag |= CMSPAR;
+    if (parity == kMark || parity == kSpace)
+        bits |= CMSPAR;
 #endif
+    const FT_STATUS status = ChangeTermios([=](termios& t) {
+        t.c_cflag = (t.c_cflag & ~mask) | bits;
         return FT_OK;
     });
+    if (status != FT_OK)
+        return status;
+    // Drivers put what they cannot do back to what they can (a
+    // pseudo-terminal is always 8 bits without parity); say so where the C
+    // library has not already.
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0)
+        return FT_IO_ERROR;
+    return (t.c_cflag & mask) == bits ? FT_OK : FT_NOT_SUPPORTED;
 }
 
 FT_STATUS SerialPort::SetFlowControl(USHORT flowControl, UCHAR xonChar, UCHAR xoffChar)
