@@ -127,6 +127,11 @@ void Raster::ShowOverlayText(const char* text)
 
 QImage Raster::ToImage() const
 {
+    return View().convertToFormat(QImage::Format_RGB32);
+}
+
+QImage Raster::View() const
+{
     return QImage(pixels_.data(), kWidth, kHeight, kBytesPerRow, QImage::Format_BGR888);
 }
 

@@ -89,18 +89,25 @@ TEST(RasterPixels, ClearPaintsEveryPixelIncludingTheMargin)
     EXPECT_EQ(raster.ScanLine(0)[2], 0xBB);
 }
 
-TEST(RasterPixels, ImageSharesTheRastersBytes)
+TEST(RasterPixels, ImagesShowTheRasterInItsColours)
 {
     Raster raster;
     raster.SetColours(probe::kOffLine, probe::kBlack);
     raster.Clear();
+    raster.SetPixel(243, 67, 0x00112233);
+
+    const QImage view = raster.View();
     const QImage image = raster.ToImage();
-    ASSERT_EQ(image.width(), 244);
-    ASSERT_EQ(image.height(), 68);
-    EXPECT_EQ(image.pixel(0, 0), qRgb(0xBB, 0xCD, 0xB4));
-    // Drawn after the image was taken: the image shows it.
-    raster.SetPixel(10, 20, 0x00112233);
-    EXPECT_EQ(image.pixel(10, 20), qRgb(0x33, 0x22, 0x11));
+    for (const QImage& i : {view, image}) {
+        ASSERT_EQ(i.width(), 244);
+        ASSERT_EQ(i.height(), 68);
+        EXPECT_EQ(i.pixel(0, 0), qRgb(0xBB, 0xCD, 0xB4));
+        EXPECT_EQ(i.pixel(243, 67), qRgb(0x33, 0x22, 0x11));
+    }
+    // The view reads the raster's bytes as they are now; the image is a copy.
+    raster.SetPixel(10, 20, 0x00445566);
+    EXPECT_EQ(view.pixel(10, 20), qRgb(0x66, 0x55, 0x44));
+    EXPECT_EQ(image.pixel(10, 20), qRgb(0xBB, 0xCD, 0xB4));
 }
 
 TEST(RasterCells, CodesAndAttributesSelectTheGlyph)
