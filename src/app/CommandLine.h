@@ -1,0 +1,29 @@
+#pragma once
+// The program's command line: which FTDI backend to use, help, version and the
+// package check.
+
+#include <QString>
+#include <QStringList>
+
+#include <string>
+
+namespace app {
+
+struct AppOptions {
+    enum class Driver { Auto, D2xx, Serial, Simulator };
+    Driver driver = Driver::Auto;
+    bool help = false;
+    bool version = false;
+    std::string checkPackage; // --check-package FILE: check the file and end
+    std::string error;        // not empty: the command line is wrong, this says why
+};
+
+// `args` as QCoreApplication::arguments() gives them: the first entry is the
+// program itself and is skipped. Stops at the first mistake and reports it in
+// `error`.
+AppOptions ParseCommandLine(const QStringList& args);
+
+// The text for --help and for a wrong command line.
+QString UsageText();
+
+} // namespace app
