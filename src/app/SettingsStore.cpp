@@ -1,0 +1,180 @@
+#include "app/SettingsStore.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace app {
+
+namespace {
+
+const QString kIdString = QStringLiteral("FTDI_ID_String");
+const QString kIdStringEnable = QStringLiteral("FTDI_ID_StringEnable");
+const QString kTop = QStringLiteral("ApplicationTop");
+const QString kLeft = QStringLiteral("ApplicationLeft");
+const QString kHeight = QStringLiteral("ApplicationHeight");
+const QString kWidth = QStringLiteral("ApplicationWidth");
+const QString kKeypadTop = QStringLiteral("ApplicationKeypadTop");
+const QString kKeypadLeft = QStringLiteral("ApplicationKeypadLeft");
+const QString kKeypadVisible = QStringLiteral("ApplicationKeypadVisible");
+const QString kJKeypadVisible = QStringLiteral("ApplicationJKeypadVisible");
+const QString kPresetItem = QStringLiteral("ApplicationPresetItem");
+
+// Preset1Height, Preset1Width, Preset2Height, ... Preset5Width: one to one
+// with the preset table.
+QString PresetName(std::size_t index)
+{
+    return QStringLiteral("ApplicationPreset%1%2")
+        .arg(index / 2 + 1)
+        .arg(index % 2 == 0 ? QStringLiteral("Height") : QStringLiteral("Width"));
+}
+
+// A stored 32-bit integer. False when the value is missing or is not one.
+bool ReadInt(const QSettings& store, const QString& name, int& out)
+{
+    const QVariant value = store.value(name);
+    if (!value.isValid()) {
+        return false;
+    }
+#ifdef Q_OS_WIN
+    // In the registry an integer has its own type; a string is the wrong type
+    // even when it holds digits.
+    if (store.format() == QSettings::NativeFormat && value.typeId() != QMetaType::Int) {
+        return false;
+    }
+#endif
+    // A file store holds text: it must be a whole decimal integer.
+    bool ok = false;
+    const int number = value.toString().toInt(&ok);
+    if (!ok) {
+        return false;
+    }
+    out = number;
+    return true;
+}
+
+// Reads in the stored order and applies as it goes; false at the first
+// failed read, with everything before it applied.
+bool ReadInOrder(const QSettings& store, StoredSettings& s)
+{
+    s.idString = store.value(kIdString).toString(); // missing: empty
+    if (s.idString.isEmpty()) {
+        s.idEnabled = false; // nothing to address by; the flag is not read
+    } else {
+        int enabled = 0;
+        if (!ReadInt(store, kIdStringEnable, enabled)) {
+            return false;
+        }
+        s.idEnabled = enabled != 0;
+    }
+
+    // The placement values are all read before any is applied.
+    const QString placementNames[] = {kTop,       kLeft,       kHeight,        kWidth,
+                                      kKeypadTop, kKeypadLeft, kKeypadVisible, kJKeypadVisible};
+    int placement[std::size(placementNames)] = {};
+    for (std::size_t i = 0; i < std::size(placementNames); ++i) {
+        if (!ReadInt(store, placementNames[i], placement[i])) {
+            return false;
+        }
+    }
+    s.top = placement[0];
+    s.left = placement[1];
+    s.height = placement[2];
+    s.width = placement[3];
+    s.keypadTop = placement[4];
+    s.keypadLeft = placement[5];
+    s.keypadVisible = placement[6] != 0;
+    s.jKeypadVisible = placement[7] != 0;
+
+    for (std::size_t i = 0; i < s.presets.size(); ++i) {
+        if (!ReadInt(store, PresetName(i), s.presets[i])) {
+            return false;
+        }
+    }
+
+    int item = 0;
+    if (!ReadInt(store, kPresetItem, item)) {
+        return false;
+    }
+    s.presetItem = (item < 1 || item > 5) ? 1 : item;
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<QSettings> OpenVorlinqSettings()
+{
+    const QString file = qEnvironmentVariable("VORLINQ_SETTINGS");
+    if (!file.isEmpty()) {
+        return std::make_unique<QSettings>(file, QSettings::IniFormat);
+    }
+#ifdef Q_OS_WIN
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Maravel"),
+                                       QStringLiteral("Vorlinq"));
+#else
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Maravel"),
+                                       QStringLiteral("Vorlinq"));
+#endif
+}
+
+void LoadSettings(QSettings& store, StoredSettings& s)
+{
+    if (ReadInOrder(store, s)) {
+        return;
+    }
+    // A failed read (a first run, or a damaged store): fall back on the
+    // defaults for these; what was read and applied before the failure and
+    // is not named here stays.
+    s.presets = kDefaultPresets;
+    s.keypadTop = 280;
+    s.keypadLeft = 0;
+    s.keypadVisible = true;
+    s.top = 0;
+    s.left = 0;
+    s.presetItem = 3;
+}
+
+bool SaveSettings(QSettings& store, const StoredSettings& s, std::optional<QPoint> visibleKeypadTopLeft)
+{
+    store.setValue(kIdString, s.idString);
+    store.setValue(kIdStringEnable, s.idEnabled ? 1 : 0);
+    store.setValue(kTop, s.top);
+    store.setValue(kLeft, s.left);
+    store.setValue(kHeight, s.height);
+    store.setValue(kWidth, s.width);
+    if (visibleKeypadTopLeft) {
+        store.setValue(kKeypadTop, visibleKeypadTopLeft->y());
+        store.setValue(kKeypadLeft, visibleKeypadTopLeft->x());
+    }
+    store.setValue(kKeypadVisible, s.keypadVisible ? 1 : 0);
+    store.setValue(kJKeypadVisible, s.jKeypadVisible ? 1 : 0);
+    for (std::size_t i = 0; i < s.presets.size(); ++i) {
+        store.setValue(PresetName(i), s.presets[i]);
+    }
+    store.setValue(kPresetItem, s.presetItem);
+    store.sync();
+    return store.status() == QSettings::NoError;
+}
+
+QPoint EnsureOnScreen(QRect frame)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (const QScreen* screen : screens) {
+        if (screen->geometry().intersects(frame)) {
+            return frame.topLeft();
+        }
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary == nullptr) {
+        return frame.topLeft();
+    }
+    // Onto the primary screen, as near to the stored place as it fits; a
+    // window larger than the screen keeps its top-left corner on it.
+    const QRect area = primary->availableGeometry();
+    const int x = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
+    const int y = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
+    return {x, y};
+}
+
+} // namespace app
