@@ -1,6 +1,7 @@
 #include "dialogs/TdlgPreferences.h"
 
-#include "DeviceListDriver.h"
+#include "FullSerialDriver.h"
+#include "sim/SimDriver.h"
 #include "support/FakeBoxes.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -55,9 +58,16 @@ protected:
         QCoreApplication::sendEvent(&dlg, &press);
     }
 
+    // A simulated amplifier per serial number.
+    void Attach(std::vector<std::string> serials)
+    {
+        driver = std::make_unique<sim::SimDriver>(sim::SimOptions{.serials = std::move(serials)});
+        dlg.SetDriver(driver.get());
+    }
+
     FakeBoxes boxes;
-    DeviceListDriver driver;
-    TdlgPreferences dlg{&driver};
+    std::unique_ptr<sim::SimDriver> driver;
+    TdlgPreferences dlg;
     bool openedActive = false;
 };
 
@@ -90,27 +100,33 @@ TEST_F(Preferences, AcquireRefusesWithoutExactlyOneUsableDevice)
 {
     struct Case {
         const char* name;
-        std::function<void()> setUp;
+        std::optional<std::vector<std::string>> serials; // none: no driver at all
+        const char* failingOp;                           // made to fail with FT_IO_ERROR
+        bool opened;                                     // the device is open already
         QString text;
     };
     const std::vector<Case> cases = {
-        {"no device", [&] { driver.serials = {}; }, kNoDevice},
-        {"failed list request", [&] { driver.serials = {"AV1"}, driver.setsCount = false; }, kNoDevice},
-        {"no driver", [&] { dlg.SetDriver(nullptr); }, kNoDevice},
-        {"two devices",
-         [&] {
-             driver.serials = {"AV1", "AV2"};
-         },
-         kSeveral},
-        {"device open", [&] { driver.serials = {"AV1"}, driver.detailFlags = FT_FLAGS_OPENED; }, kAcqError},
-        {"detail failed", [&] { driver.serials = {"AV1"}, driver.detailStatus = FT_DEVICE_NOT_FOUND; }, kAcqError},
+        {"no device", std::vector<std::string>{}, nullptr, false, kNoDevice},
+        {"failed list request", std::vector<std::string>{"AV1"}, "FT_CreateDeviceInfoList", false, kNoDevice},
+        {"no driver", std::nullopt, nullptr, false, kNoDevice},
+        {"two devices", std::vector<std::string>{"AV1", "AV2"}, nullptr, false, kSeveral},
+        {"device open", std::vector<std::string>{"AV1"}, nullptr, true, kAcqError},
+        {"detail failed", std::vector<std::string>{"AV1"}, "FT_GetDeviceInfoDetail", false, kAcqError},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        driver = DeviceListDriver{};
-        dlg.SetDriver(&driver);
         boxes.Clear();
-        c.setUp();
+        dlg.SetDriver(nullptr);
+        if (c.serials) {
+            Attach(*c.serials);
+        }
+        if (c.failingOp) {
+            driver->FailOperation(c.failingOp, FT_IO_ERROR);
+        }
+        FT_HANDLE handle = nullptr;
+        if (c.opened) {
+            ASSERT_EQ(driver->FT_Open(0, &handle), FT_OK);
+        }
         QString id = "OLD42";
         bool enabled = false;
         EXPECT_FALSE(Run(id, enabled, [&] {
@@ -129,7 +145,7 @@ TEST_F(Preferences, AcquireRefusesWithoutExactlyOneUsableDevice)
 
 TEST_F(Preferences, AcquireOfOneDeviceThenCancelRestoresEverything)
 {
-    driver.serials = {"AV1A2B3C"};
+    Attach({"AV1A2B3C"});
     QString id = "OLD42";
     bool enabled = false;
     EXPECT_FALSE(Run(id, enabled, [&] {
@@ -152,17 +168,18 @@ TEST_F(Preferences, AcquireOfOneDeviceThenCancelRestoresEverything)
 TEST_F(Preferences, AcquireThenOkHandsOverTheFullBufferSerial)
 {
     // A serial number that fills the whole 32-byte buffer, with no NUL.
-    const std::string serial = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
-    driver.serials = {serial};
+    FullSerialDriver full;
+    dlg.SetDriver(&full);
+    const QString serial = FullSerialDriver::kSerial;
     QString id;
     bool enabled = false;
     EXPECT_TRUE(Run(id, enabled, [&] {
         Click(dlg.btnAcquire);
         Click(dlg.OKBtn);
     }));
-    EXPECT_EQ(id, QString::fromStdString(serial));
+    EXPECT_EQ(id, serial);
     EXPECT_TRUE(enabled);
-    EXPECT_TRUE(boxes.Last().text.startsWith("USB_ID string [" + QString::fromStdString(serial) + "] has"));
+    EXPECT_TRUE(boxes.Last().text.startsWith("USB_ID string [" + serial + "] has"));
 }
 
 TEST_F(Preferences, CheckBoxRulesWhileOpen)

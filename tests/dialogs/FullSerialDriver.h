@@ -1,44 +1,30 @@
 #pragma once
-// A driver with nothing but a device list, for the connection dialog's tests:
-// the number of devices, the statuses and flags it reports, and serial numbers
-// of any length (written into the caller's 32-byte buffer without a NUL when
-// they fill it).
+// A driver with one device whose serial number fills the whole 32-byte buffer
+// with no NUL after it, as a real driver may hand it back. Nothing else works.
 
 #include "link/FtdiDriver.h"
 
-#include <algorithm>
 #include <cstring>
-#include <string>
-#include <vector>
 
-class DeviceListDriver final : public FtdiDriver {
+class FullSerialDriver final : public FtdiDriver {
 public:
-    std::vector<std::string> serials;
-    bool setsCount = true; // false: the list request fails and leaves the number alone
-    FT_STATUS detailStatus = FT_OK;
-    DWORD detailFlags = 0;
-    int detailCalls = 0;
+    static constexpr char kSerial[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
+    static_assert(sizeof kSerial - 1 == FT_SERIAL_BUFFER);
 
-    std::string Name() const override { return "device list"; }
+    std::string Name() const override { return "full serial"; }
 
     FT_STATUS FT_CreateDeviceInfoList(DWORD* numDevices) override
     {
-        if (!setsCount) {
-            return FT_IO_ERROR;
-        }
-        *numDevices = static_cast<DWORD>(serials.size());
+        *numDevices = 1;
         return FT_OK;
     }
-    FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD*, DWORD*, DWORD*, char* serialNumber,
-                                     char* description, FT_HANDLE*) override
+    FT_STATUS FT_GetDeviceInfoDetail(DWORD, DWORD* flags, DWORD*, DWORD*, DWORD*, char* serialNumber, char* description,
+                                     FT_HANDLE*) override
     {
-        ++detailCalls;
-        *flags = detailFlags;
-        const std::string& serial = serials.at(index);
-        std::memset(serialNumber, 0, FT_SERIAL_BUFFER);
-        std::memcpy(serialNumber, serial.data(), std::min<size_t>(serial.size(), FT_SERIAL_BUFFER));
+        *flags = 0;
+        std::memcpy(serialNumber, kSerial, FT_SERIAL_BUFFER);
         std::strcpy(description, "AVELKOR AMPLIFIER");
-        return detailStatus;
+        return FT_OK;
     }
 
     FT_STATUS FT_Open(int, FT_HANDLE*) override { return FT_NOT_SUPPORTED; }
