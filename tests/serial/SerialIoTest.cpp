@@ -59,7 +59,7 @@ TEST_F(SerialIo, ReadReturnsAsSoonAsTheCountHasArrivedEvenInPieces)
     EXPECT_EQ(driver.FT_Read(handle, buffer, 4, &got), FT_OK);
     EXPECT_EQ(got, 4u);
     EXPECT_EQ(std::string(buffer, buffer + got), "AAAA");
-    EXPECT_LT(ElapsedMs(start), 300);
+    EXPECT_LT(ElapsedMs(start), 500);
 
     std::thread device([this] {
         pty.Send(Bytes("ab"));
@@ -72,7 +72,7 @@ TEST_F(SerialIo, ReadReturnsAsSoonAsTheCountHasArrivedEvenInPieces)
     device.join();
     EXPECT_EQ(std::string(buffer, buffer + got), "abcd");
     EXPECT_GE(took, 30);
-    EXPECT_LT(took, 400);
+    EXPECT_LT(took, 600);
 }
 
 TEST_F(SerialIo, ReadTimeOutGivesWhatCameWithStatusOk)
@@ -87,14 +87,14 @@ TEST_F(SerialIo, ReadTimeOutGivesWhatCameWithStatusOk)
     long long took = ElapsedMs(start);
     EXPECT_EQ(std::string(buffer, buffer + got), "xy");
     EXPECT_GE(took, 70);
-    EXPECT_LT(took, 400);
+    EXPECT_LT(took, 600);
 
     start = Clock::now();
     EXPECT_EQ(driver.FT_Read(handle, buffer, 3, &got), FT_OK);
     took = ElapsedMs(start);
     EXPECT_EQ(got, 0u);
     EXPECT_GE(took, 70);
-    EXPECT_LT(took, 400);
+    EXPECT_LT(took, 600);
 
     // A zero time-out takes what is there without waiting.
     ASSERT_EQ(driver.FT_SetTimeouts(handle, 0, 0), FT_OK);
@@ -103,7 +103,7 @@ TEST_F(SerialIo, ReadTimeOutGivesWhatCameWithStatusOk)
     start = Clock::now();
     EXPECT_EQ(driver.FT_Read(handle, buffer, 4, &got), FT_OK);
     EXPECT_EQ(std::string(buffer, buffer + got), "z");
-    EXPECT_LT(ElapsedMs(start), 50);
+    EXPECT_LT(ElapsedMs(start), 150);
 }
 
 TEST_F(SerialIo, PurgeDropsPendingInputAndThePortGoesOn)
@@ -155,7 +155,7 @@ TEST_F(SerialIo, WritesGoOutAtOnceWhileAnotherThreadWaitsInRead)
         DWORD written = 0;
         const auto start = Clock::now();
         EXPECT_EQ(driver.FT_Write(handle, frame, 6, &written), FT_OK);
-        EXPECT_LT(ElapsedMs(start), 100) << "write of frame " << int(code) << " waited";
+        EXPECT_LT(ElapsedMs(start), 300) << "write of frame " << int(code) << " waited";
         sent.insert(sent.end(), frame, frame + 6);
     }
     EXPECT_EQ(pty.Receive(sent.size()), sent);
@@ -163,7 +163,7 @@ TEST_F(SerialIo, WritesGoOutAtOnceWhileAnotherThreadWaitsInRead)
         << "the read is still waiting";
 
     pty.Send(Bytes("ok!"));
-    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(300)), std::future_status::ready);
+    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(600)), std::future_status::ready);
     const auto [status, bytes] = reader.get();
     EXPECT_EQ(status, FT_OK);
     EXPECT_EQ(bytes, Bytes("ok!"));
@@ -189,7 +189,7 @@ TEST_F(SerialIo, VanishedDeviceIsAnIoErrorNotAHang)
     LetItBlock();
     pty.CloseMaster();
 
-    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(300)), std::future_status::ready) << "read hangs";
+    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(600)), std::future_status::ready) << "read hangs";
     EXPECT_EQ(reader.get().first, FT_IO_ERROR);
 
     std::uint8_t buffer[4] = {1, 2, 3, 4};
@@ -198,7 +198,7 @@ TEST_F(SerialIo, VanishedDeviceIsAnIoErrorNotAHang)
     EXPECT_EQ(driver.FT_Read(handle, buffer, 4, &count), FT_IO_ERROR);
     EXPECT_EQ(driver.FT_Write(handle, buffer, 4, &count), FT_IO_ERROR);
     EXPECT_EQ(driver.FT_SetDtr(handle), FT_IO_ERROR);
-    EXPECT_LT(ElapsedMs(start), 200);
+    EXPECT_LT(ElapsedMs(start), 300);
 }
 
 TEST_F(SerialIo, CloseWakesABlockedReaderAndFreesThePort)
@@ -209,8 +209,8 @@ TEST_F(SerialIo, CloseWakesABlockedReaderAndFreesThePort)
 
     const auto start = Clock::now();
     EXPECT_EQ(driver.FT_Close(handle), FT_OK);
-    EXPECT_LT(ElapsedMs(start), 300);
-    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(300)), std::future_status::ready);
+    EXPECT_LT(ElapsedMs(start), 600);
+    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(600)), std::future_status::ready);
     EXPECT_EQ(reader.get().first, FT_INVALID_HANDLE);
 
     std::uint8_t byte = 0;
