@@ -8,6 +8,16 @@
 // the time-out; in wire-speed mode bytes arrive at 11,520 bytes per second
 // each way, plus an optional USB latency. All operations are safe from any
 // number of threads; a write never waits behind a blocking read.
+//
+// Unlike the vendor's driver, a freshly opened device has read and write
+// time-outs of 1200 ms (not "none"), so that a test that forgets to set them
+// cannot hang; a time-out of 0 returns at once with what is there. Writes
+// never time out: the amplifier takes every byte at once. The
+// device also starts at the amplifier's 115200 baud, 8N1; set to anything
+// else, the bytes written are lost on the way.
+//
+// Handles are opaque values, never dereferenced, unique for each open. The
+// driver must outlive every thread that calls it.
 
 #include "link/FtdiDriver.h"
 #include "sim/SimAmplifier.h"
@@ -22,20 +32,33 @@
 namespace sim {
 
 struct SimOptions {
-    Clock* clock = nullptr;            // nullptr: AppClock()
-    bool wireSpeed = false;            // pace bytes at 11,520 bytes/s each way
-    int usbLatencyMs = 0;              // extra delay before the first byte of an answer
-    std::vector<std::string> serials = {"AV1A2B3C"};  // one device per serial number
+    Clock* clock = nullptr;                          // nullptr: AppClock()
+    bool wireSpeed = false;                          // pace bytes at 11,520 bytes/s each way
+    int usbLatencyMs = 0;                            // extra delay before the first byte of an answer
+    std::vector<std::string> serials = {"AV1A2B3C"}; // one device per serial number
     bool poweredOn = true;
+    bool recordCalls = true; // keep Calls() and Written(); off for long runs
 };
+
+// The program's --simulator mode: one powered amplifier at wire speed on the
+// application clock, nothing recorded.
+SimOptions DemoOptions();
 
 // One recorded driver call, for tests.
 struct CallRecord {
-    std::string op;                   // "FT_Open", "FT_SetDtr", ...
-    std::int64_t atMs = 0;            // clock time of the call
-    std::vector<std::uint8_t> bytes;  // FT_Write: the bytes written
-    std::uint32_t arg = 0;            // FT_SetTimeouts: read time-out; FT_Purge: mask; FT_SetBaudRate: rate ...
+    std::string op;                  // "FT_Open", "FT_SetDtr", ...
+    std::int64_t atMs = 0;           // clock time of the call
+    std::vector<std::uint8_t> bytes; // FT_Write: the bytes written
+    std::uint32_t arg = 0;           // FT_SetTimeouts: read time-out; FT_Purge: mask; FT_SetBaudRate: rate ...
+    std::uint32_t arg2 = 0;          // FT_SetTimeouts: write time-out
+    FT_STATUS status = FT_OK;        // what the call returned
 };
+// Besides the written bytes, `bytes` holds what an FT_Read delivered and the
+// text passed to FT_OpenEx. `arg` is the device index of FT_Open and
+// FT_GetDeviceInfoDetail, the flags of FT_OpenEx, the count of FT_Read and
+// FT_Write, the flow control of FT_SetFlowControl, the count of
+// FT_SetResetPipeRetryCount and word length | stop bits << 8 | parity << 16
+// for FT_SetDataCharacteristics.
 
 class SimDriver final : public FtdiDriver {
 public:
@@ -66,19 +89,23 @@ public:
                                      char* serialNumber, char* description, FT_HANDLE* handle) override;
 
     // --- for tests, the demo and the benchmarks ---
-    SimAmplifier& Device(int index = 0);  // lock with Lock() when the driver is in use by threads
+    SimAmplifier& Device(int index = 0); // lock with Lock() when the driver is in use by threads
     std::unique_lock<std::recursive_mutex> Lock();
 
     // Makes the next `count` calls of operation `op` (e.g. "FT_Read") return
-    // `status` without effect; count < 0: until ClearFailures().
+    // `status` without effect (they are still recorded); count < 0: until
+    // ClearFailures().
     void FailOperation(const std::string& op, FT_STATUS status, int count = 1);
     void ClearFailures();
     // An unplugged device: every call on an open handle returns FT_IO_ERROR,
-    // opens return FT_DEVICE_NOT_FOUND, the device list is empty.
+    // opens return FT_DEVICE_NOT_FOUND, the device list is empty. FT_Close
+    // still releases such a handle (and returns FT_IO_ERROR). After Replug the
+    // devices can be opened again; handles from before stay dead. The
+    // amplifiers keep running: they have their own supply.
     void Unplug();
     void Replug();
 
-    std::vector<CallRecord> Calls() const;  // every driver call so far, in order
+    std::vector<CallRecord> Calls() const; // every driver call so far, in order
     void ClearCalls();
     // All bytes the program wrote to device `index`, in order.
     std::vector<std::uint8_t> Written(int index = 0) const;
@@ -87,10 +114,12 @@ public:
     bool Dtr(int index = 0) const;
     bool Rts(int index = 0) const;
     ULONG ReadTimeoutMs(int index = 0) const;
+    ULONG WriteTimeoutMs(int index = 0) const;
+    ULONG BaudRate(int index = 0) const;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -1,0 +1,161 @@
+// Wire-speed pacing and the driver's behaviour under three threads at once.
+
+#include "SimTestSupport.h"
+#include "protocol/Frames.h"
+#include "sim/SimDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace simtest;
+using namespace std::chrono;
+
+namespace {
+
+FT_HANDLE OpenFirst(sim::SimDriver& driver)
+{
+    FT_HANDLE handle = nullptr;
+    EXPECT_EQ(driver.FT_Open(0, &handle), FT_OK);
+    return handle;
+}
+
+std::int64_t PollTimeMs(int usbLatencyMs)
+{
+    InstantClock clock;
+    sim::SimOptions options;
+    options.clock = &clock;
+    options.wireSpeed = true;
+    options.usbLatencyMs = usbLatencyMs;
+    sim::SimDriver driver(options);
+    const FT_HANDLE handle = OpenFirst(driver);
+    std::uint8_t rx[protocol::kReceiveBufferSize];
+    std::uint8_t lamp = 0;
+    EXPECT_EQ(protocol::PollOnce(driver, handle, rx, lamp), protocol::FrameOutcome::Valid);
+    return clock.NowMs();
+}
+
+} // namespace
+
+TEST(SimTiming, WireSpeedPollTakesTheFrameTimeOnTheClock)
+{
+    // 6 + 371 bytes at 11,520 bytes/s: about 32.7 ms.
+    const std::int64_t plain = PollTimeMs(0);
+    EXPECT_GE(plain, 32);
+    EXPECT_LE(plain, 35);
+    EXPECT_NEAR(PollTimeMs(16) - plain, 16, 1);
+}
+
+TEST(SimTiming, WireSpeedBlockWriteTakesItsLineTime)
+{
+    InstantClock clock;
+    sim::SimOptions options;
+    options.clock = &clock;
+    options.wireSpeed = true;
+    sim::SimDriver driver(options);
+    const FT_HANDLE handle = OpenFirst(driver);
+    const Bytes frame = BlockData(Block(0));
+    DWORD written = 0;
+    driver.FT_Write(handle, frame.data(), static_cast<DWORD>(frame.size()), &written);
+    EXPECT_NEAR(static_cast<double>(clock.NowMs()), 4101 / 11.52, 1.0);
+}
+
+TEST(SimTiming, WriteReturnsPromptlyWhileAnotherThreadIsBlockedInRead)
+{
+    SystemClock clock;
+    sim::SimOptions options;
+    options.clock = &clock;
+    options.wireSpeed = true;
+    options.poweredOn = false; // a silent amplifier: the read waits out its time-out
+    sim::SimDriver driver(options);
+    const FT_HANDLE handle = OpenFirst(driver);
+    driver.FT_SetTimeouts(handle, 400, 400);
+
+    std::atomic<bool> reading{false};
+    DWORD got = 99;
+    std::thread reader([&] {
+        std::uint8_t b[3];
+        reading = true;
+        driver.FT_Read(handle, b, 3, &got);
+    });
+    while (!reading)
+        std::this_thread::yield();
+    std::this_thread::sleep_for(milliseconds(50)); // let it block
+
+    const auto started = steady_clock::now();
+    const Bytes command = Command(13);
+    DWORD written = 0;
+    EXPECT_EQ(driver.FT_Write(handle, command.data(), 6, &written), FT_OK);
+    EXPECT_LT(steady_clock::now() - started, milliseconds(100));
+    reader.join();
+    EXPECT_EQ(got, 0u);
+    auto lock = driver.Lock();
+    EXPECT_EQ(driver.Device().KeyCodes(), (Bytes{13}));
+}
+
+TEST(SimTiming, BlockedReadReturnsAsSoonAsTheAnswerArrives)
+{
+    SystemClock clock;
+    sim::SimOptions options;
+    options.clock = &clock;
+    options.wireSpeed = true;
+    sim::SimDriver driver(options);
+    const FT_HANDLE handle = OpenFirst(driver);
+    driver.FT_SetTimeouts(handle, 5000, 5000);
+
+    std::atomic<bool> reading{false};
+    DWORD got = 0;
+    std::thread reader([&] {
+        std::uint8_t b[3];
+        reading = true;
+        driver.FT_Read(handle, b, 3, &got);
+    });
+    while (!reading)
+        std::this_thread::yield();
+    const auto started = steady_clock::now();
+    protocol::SendCommand(driver, handle, protocol::kQueryCode);
+    reader.join();
+    EXPECT_EQ(got, 3u);
+    EXPECT_LT(steady_clock::now() - started, milliseconds(200));
+}
+
+TEST(SimTiming, ThreeThreadsAtOnceLoseNoCommand)
+{
+    InstantClock clock;
+    sim::SimOptions options;
+    options.clock = &clock;
+    sim::SimDriver driver(options);
+    const FT_HANDLE handle = OpenFirst(driver);
+    constexpr int kCommands = 300;
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> polls{0};
+    std::thread poller([&] {
+        std::uint8_t rx[protocol::kReceiveBufferSize];
+        std::uint8_t lamp = 0;
+        while (!stop) {
+            protocol::PollOnce(driver, handle, rx, lamp);
+            ++polls;
+        }
+    });
+    std::thread worker([&] {
+        for (int i = 0; i < kCommands; ++i) {
+            driver.FT_SetTimeouts(handle, 1200, 1200);
+            driver.FT_SetDtr(handle);
+            auto lock = driver.Lock();
+            (void)driver.Device().LampByte();
+        }
+    });
+    for (int i = 0; i < kCommands; ++i)
+        protocol::SendCommand(driver, handle, static_cast<std::uint8_t>(i % 2 ? 4 : 14));
+    worker.join();
+    while (polls < 10)
+        std::this_thread::yield();
+    stop = true;
+    poller.join();
+
+    auto lock = driver.Lock();
+    EXPECT_EQ(driver.Device().KeyCodes().size(), static_cast<std::size_t>(kCommands));
+}
