@@ -250,6 +250,7 @@ private:
     QMenu* popupMenu_ = nullptr;
     QActionGroup* presetGroup_ = nullptr;
     bool closing_ = false;
+    QString chosenPackage_;  // the package the update job transfers
 };
 
 // The single global instances, set by whoever creates them (the entry, or a test fixture).

@@ -1,9 +1,95 @@
 #include "app/Entry.h"
 
+#include "Keyboard.h"
+#include "Mainform.h"
+#include "Opkeypad.h"
+#include "Wait.h"
+#include "app/AboutBox.h"
+#include "app/CommandLine.h"
+#include "app/DriverChoice.h"
+#include "app/SingleInstance.h"
+#include "dialogs/TdlgPreferences.h"
+#include "toolkit/MessageBoxes.h"
+#include "update/CheckPackage.h"
+
 #include <QApplication>
+#include <QIcon>
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+
+namespace {
+
+int RunWindows(FtdiDriver* driver, bool simulated)
+{
+    // The windows in their fixed order: the keypads read the display window's
+    // stored keypad position and visibility actions while they are created.
+    TForm1 form(driver, simulated);
+    Form1 = &form;
+    form.QuitOnClose = true;
+    TKeyForm keyForm(form);
+    TWaitForm waitForm(&form);
+    THelpDlg helpDlg(&form);
+    TdlgPreferences dlgPreferences(driver, &form);
+    TJKeypad jKeypad(form);
+    form.SetWindows(&keyForm, &jKeypad, &waitForm, &helpDlg, &dlgPreferences);
+
+    form.show();
+    // The connect request waits in the queue for the event loop's start.
+    app::PostAutoOpenConnection([&form] { form.actOpenExecute(); });
+    const int result = QApplication::exec();
+    Form1 = nullptr;
+    return result;
+}
+
+}  // namespace
 
 int RunVorlinq(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    // The options that need no window are handled before the window system
+    // starts, so they work on a machine without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const app::AppOptions options = app::ParseCommandLine(arguments);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "vorlinq: %s\n\n%s", options.error.c_str(), qPrintable(app::UsageText()));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(app::UsageText()), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("Vorlinq %s\n", VORLINQ_VERSION);
+        return 0;
+    }
+    if (!options.checkPackage.empty())
+        return CheckPackageCommand(options.checkPackage, std::cout, std::cerr);
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Vorlinq");
+    QApplication::setOrganizationName("Maravel");
+    QApplication::setApplicationVersion(VORLINQ_VERSION);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    app::SingleInstance instance;
+    if (!instance.TryBecomePrimary())
+        return 0;  // the running copy comes to the front
+
+    try {
+        app::ChosenDriver chosen = app::MakeDriver(options.driver);
+        QObject::connect(&instance, &app::SingleInstance::BringToFrontRequested, [] {
+            if (Form1)
+                app::BringWindowToFront(Form1);
+        });
+        const int result = RunWindows(chosen.driver.get(), chosen.simulated);
+        instance.Release();
+        return result;
+    } catch (const std::exception& e) {
+        Boxes().Error(nullptr, QString::fromLocal8Bit(e.what()));
+        instance.Release();
+        return 0;
+    }
 }

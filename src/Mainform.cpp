@@ -1,0 +1,332 @@
+// The display window: creation, paint, looks, presets, freeze, still image, close.
+
+#include "Mainform.h"
+
+#include "DisplayArea.h"
+#include "Execunit.h"
+#include "Keyboard.h"
+#include "LampPanel.h"
+#include "Opkeypad.h"
+#include "display/StillImage.h"
+#include "toolkit/MessageBoxes.h"
+#include "update/PackageFile.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QStatusBar>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+constexpr int kStatusBarHeight = 19;
+constexpr int kBorder = 2;
+constexpr int kPanelWidths[6] = {70, 30, 60, 60, 150, 150};
+}  // namespace
+
+TForm1::TForm1(FtdiDriver* linkDriver, bool simulated, QWidget* parent)
+    : QMainWindow(parent), driver(linkDriver), simulated_(simulated)
+{
+    setObjectName("Form1");
+    setWindowTitle(simulated_ ? "Vorlinq - Rel. 120512_A - simulated amplifier" : "Vorlinq - Rel. 120512_A");
+    resize(507, 214);
+    setMinimumSize(263, 146);
+
+    CreateActions();
+    CreateMenus();
+    CreateStatusBar();
+
+    // Three thin lowered borders (top, left, right) around the drawing area.
+    auto* central = new QWidget(this);
+    auto* grid = new QGridLayout(central);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setSpacing(0);
+    auto border = [central](int w, int h) {
+        auto* frame = new QFrame(central);
+        frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        if (w)
+            frame->setFixedWidth(w);
+        if (h)
+            frame->setFixedHeight(h);
+        return frame;
+    };
+    topBorder_ = border(0, kBorder);
+    leftBorder_ = border(kBorder, 0);
+    rightBorder_ = border(kBorder, 0);
+    drawingArea_ = new DisplayArea([this] { return raster.ToImage(); }, [this] { PaintStatus(); }, central);
+    drawingArea_->setObjectName("DrawingArea");
+    grid->addWidget(topBorder_, 0, 0, 1, 3);
+    grid->addWidget(leftBorder_, 1, 0);
+    grid->addWidget(drawingArea_, 1, 1);
+    grid->addWidget(rightBorder_, 1, 2);
+    setCentralWidget(central);
+
+    ConnectHandlers();
+
+    // Creation: the stored settings, then the selected preset's size.
+    LoadStoredSettings();
+    SetOuterSize(Presets[2 * (SelectedPreset - 1)], Presets[2 * (SelectedPreset - 1) + 1]);
+    SelectPreset(SelectedPreset);
+    OnLine = false;
+    SetOfflineLook();
+    DisableKeyActions();
+    FrameReady = 0;
+    DeviceSilent = 0;
+    LinkError = 0;
+}
+
+TForm1::~TForm1()
+{
+    StopPolling();
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::SetWindows(TKeyForm* keyForm, TJKeypad* jKeypad, TWaitForm* waitForm, THelpDlg* helpDlg,
+                        TdlgPreferences* preferences)
+{
+    KeyForm = keyForm;
+    JKeypad = jKeypad;
+    WaitForm = waitForm;
+    HelpDlg = helpDlg;
+    dlgPreferences = preferences;
+    LampPanels.clear();
+    if (KeyForm)
+        LampPanels.push_back(KeyForm);
+    if (JKeypad)
+        LampPanels.push_back(JKeypad);
+}
+
+QWidget* TForm1::KeypadWindow() const
+{
+    return KeyForm;
+}
+
+QWidget* TForm1::JKeypadWindow() const
+{
+    return JKeypad;
+}
+
+void TForm1::CreateStatusBar()
+{
+    statusBar_ = statusBar();
+    statusBar_->setFixedHeight(kStatusBarHeight);
+    statusBar_->setSizeGripEnabled(false);
+    for (int i = 0; i < 6; ++i) {
+        auto* panel = new QLabel(statusBar_);
+        panel->setObjectName(QString("StatusPanel%1").arg(i));
+        panel->setFixedWidth(kPanelWidths[i]);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setAlignment(i < 5 ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        statusBar_->addWidget(panel);
+        statusPanels_[i] = panel;
+    }
+}
+
+// --- looks -------------------------------------------------------------------
+
+void TForm1::SetOfflineLook()
+{
+    currentBackground_ = kOfflineBackground;
+    currentForeground_ = kForeground;
+    raster.SetColours(currentBackground_, currentForeground_);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(kOfflineBackground & 0xFF, (kOfflineBackground >> 8) & 0xFF,
+                                          (kOfflineBackground >> 16) & 0xFF));
+    setPalette(pal);
+    raster.Clear();
+}
+
+void TForm1::SetOnlineLook()
+{
+    currentBackground_ = kOnlineBackground;
+    currentForeground_ = kForeground;
+    raster.SetColours(currentBackground_, currentForeground_);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window,
+                 QColor(kOnlineBackground & 0xFF, (kOnlineBackground >> 8) & 0xFF, (kOnlineBackground >> 16) & 0xFF));
+    setPalette(pal);
+    raster.Clear();
+}
+
+// --- paint -------------------------------------------------------------------
+
+int TForm1::DrawingWidth() const
+{
+    return drawingArea_->width() + 1;
+}
+
+int TForm1::DrawingHeight() const
+{
+    return drawingArea_->height() + 1;
+}
+
+QString TForm1::StatusPanelText(int panel) const
+{
+    return statusPanels_.at(panel)->text();
+}
+
+void TForm1::PaintStatus()
+{
+    const int w = DrawingWidth();
+    const int h = DrawingHeight();
+    statusPanels_[1]->setText(QString::asprintf("F%1d", SelectedPreset));
+    statusPanels_[2]->setText(QString::asprintf("W: %4d", w));
+    statusPanels_[3]->setText(QString::asprintf("H: %4d", h));
+    statusPanels_[4]->setText(IDAddressing ? QString("USB_ID: [%1]").arg(IDString) : QString("USB_ID: Not enabled"));
+    setToolTip(QString::asprintf("W: %4d; H: %4d", w, h));
+    if (OnLine) {
+        if (actFreeze->isChecked()) {
+            statusPanels_[0]->setText("STILL IMAGE");
+            actSave->setEnabled(true);
+        } else {
+            statusPanels_[0]->setText("ON-LINE");
+            actSave->setEnabled(false);
+        }
+    } else {
+        statusPanels_[0]->setText("OFF-LINE");
+    }
+    // The selected preset follows the user's resizing.
+    if (SelectedPreset >= 1 && SelectedPreset <= 5 && isVisible()) {
+        Presets[2 * (SelectedPreset - 1)] = OuterHeight();
+        Presets[2 * (SelectedPreset - 1) + 1] = OuterWidth();
+    }
+}
+
+void TForm1::Repaint()
+{
+    PaintStatus();
+    drawingArea_->update();
+}
+
+void TForm1::paintEvent(QPaintEvent* event)
+{
+    QMainWindow::paintEvent(event);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    drawingArea_->update();
+}
+
+// --- presets -----------------------------------------------------------------
+
+int TForm1::OuterHeight() const
+{
+    return frameGeometry().height();
+}
+
+int TForm1::OuterWidth() const
+{
+    return frameGeometry().width();
+}
+
+void TForm1::SetOuterSize(int height, int width)
+{
+    const int extraW = frameGeometry().width() - geometry().width();
+    const int extraH = frameGeometry().height() - geometry().height();
+    resize(width - extraW, height - extraH);
+}
+
+void TForm1::SelectPreset(int n)
+{
+    if (n < 1 || n > 5)
+        return;
+    for (int i = 0; i < 5; ++i)
+        actPreset[i]->setChecked(i == n - 1);
+    SelectedPreset = n;
+}
+
+void TForm1::RecallPreset(int n)
+{
+    if (n < 1 || n > 5)
+        return;
+    SetOuterSize(Presets[2 * (n - 1)], Presets[2 * (n - 1) + 1]);
+    SelectPreset(n);
+}
+
+void TForm1::ResetPresetToDefault(int n)
+{
+    if (n < 1 || n > 5)
+        return;
+    SetOuterSize(kDefaultPresets[2 * (n - 1)], kDefaultPresets[2 * (n - 1) + 1]);
+}
+
+// --- key group and lamps -------------------------------------------------------
+
+void TForm1::DisableKeyActions()
+{
+    for (QAction* action : KeyActions())
+        action->setEnabled(false);
+}
+
+void TForm1::EnableKeyActions()
+{
+    for (QAction* action : KeyActions())
+        action->setEnabled(true);
+}
+
+void TForm1::SetAllLamps(std::uint8_t lampStates)
+{
+    for (LampPanel* panel : LampPanels)
+        panel->SetLamps(lampStates);
+}
+
+// --- freeze and still image ----------------------------------------------------
+
+void TForm1::actFreezeExecute()
+{
+    // The action toggles its own check; the poll thread follows it. Without a
+    // poll thread (power-on, firmware update) there is nothing to pause.
+    if (PollThread) {
+        if (actFreeze->isChecked())
+            PollThread->Suspend();
+        else
+            PollThread->Resume();
+    }
+    Repaint();
+}
+
+void TForm1::actSaveExecute()
+{
+    QString fileName;
+    if (ChooseStillImageFile) {
+        fileName = ChooseStillImageFile();
+    } else {
+        QFileDialog dialog(this, "Save STILL IMAGE as");
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilter("Bitmap file (.bmp) (*.bmp)");
+        dialog.setDefaultSuffix("bmp");
+        dialog.setOption(QFileDialog::ReadOnly, false);
+        dialog.setSizeGripEnabled(true);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            fileName = dialog.selectedFiles().first();
+    }
+    if (fileName.isEmpty())
+        return;
+    const display::StillImageResult result = display::SaveStillImage(raster, fileName);
+    if (!result.ok)
+        Boxes().Error(this, result.error);
+}
+
+// --- close -------------------------------------------------------------------
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // Polling stops and the link closes before anything of the window goes.
+    StopPolling();
+    if (OnLine) {
+        driver->FT_Close(USBHandle);
+        OnLine = false;
+    }
+    SaveStoredSettings();
+    closing_ = true;
+    event->accept();
+    if (QuitOnClose)
+        QCoreApplication::quit();
+}

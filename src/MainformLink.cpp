@@ -1,0 +1,223 @@
+// The display window's connection lifecycle: connect, disconnect, loss of the
+// link, power-on, the device ID dialog; and the placement commands.
+
+#include "Mainform.h"
+
+#include "Execunit.h"
+#include "Fw_update.h"
+#include "Wait.h"
+#include "app/AboutBox.h"
+#include "dialogs/TdlgPreferences.h"
+#include "link/FtStatus.h"
+#include "link/LinkConfig.h"
+#include "protocol/Frames.h"
+#include "toolkit/Clock.h"
+#include "toolkit/MainThreadCall.h"
+#include "toolkit/MessageBoxes.h"
+
+#include <QAction>
+#include <QProgressBar>
+
+namespace {
+constexpr int kOpenAttempts = 100;
+constexpr int kOpenRetryMs = 300;
+constexpr int kPowerOnPulseMs = 1000;
+constexpr int kConnectLocation = 1022;
+}  // namespace
+
+// --- connect -------------------------------------------------------------------
+
+void TForm1::actOpenExecute()
+{
+    WaitForm->move(x() + 8, y() + 50);
+    WaitForm->show();
+    actOpen->setEnabled(false);
+    actConfigureConnection->setEnabled(false);
+    new TFW_UpdateThread([this](TFW_UpdateThread* t) { ConnectProgress(t); },
+                         [this](TFW_UpdateThread* t) { ConnectJob(t); });
+}
+
+// Called on the worker thread.
+void TForm1::ConnectJob(TFW_UpdateThread* thread)
+{
+    const std::string loadError = driver ? driver->LoadError() : std::string("No FTDI driver backend is available.");
+    if (!loadError.empty()) {
+        // No driver to talk to: no point in a hundred attempts.
+        thread->ReportStatus("HALT");
+        thread->ReportStatus("EXCEPT");
+        mainthread::RunOnMainThread([this, loadError] { Boxes().Error(this, QString::fromStdString(loadError)); });
+        return;
+    }
+
+    const bool byId = IDAddressing && !IDString.isEmpty();
+    const QByteArray id = IDString.toLatin1();
+    FT_STATUS status = FT_OK;
+    bool opened = false;
+    for (int attempt = 0;;) {
+        FT_HANDLE handle = nullptr;
+        status = byId ? driver->FT_OpenEx(id.constData(), FT_OPEN_BY_SERIAL_NUMBER, &handle)
+                      : driver->FT_Open(0, &handle);
+        if (status == FT_OK)
+            USBHandle = handle;
+        thread->ReportStatus("RUN");
+        if (status == FT_OK) {
+            opened = true;
+            break;
+        }
+        if (!WaitForm->Showing()) {
+            status = kAbortCode;
+            break;
+        }
+        AppClock().SleepMs(kOpenRetryMs);
+        if (++attempt >= kOpenAttempts)
+            break;
+    }
+    thread->ReportStatus("HALT");
+    try {
+        CheckFTStatus(status, kConnectLocation);
+        ConfigureLink(*driver, USBHandle);
+        thread->ReportStatus("DONE");
+    } catch (const FT_Exception& e) {
+        // A device that opened but failed its configuration is closed again,
+        // so that the next Connect can open it.
+        if (opened)
+            driver->FT_Close(USBHandle);
+        thread->ReportStatus("EXCEPT");
+        const QString text = QString::fromStdString(e.Message());
+        mainthread::RunOnMainThread([this, text] { Boxes().Error(this, text); });
+    }
+}
+
+void TForm1::ConnectProgress(TFW_UpdateThread* thread)
+{
+    if (!thread)
+        return;
+    const std::string status = thread->StatusText();
+    if (status == "RUN") {
+        WaitForm->pbWait->setValue(WaitForm->pbWait->value() + 3);
+    } else if (status == "HALT") {
+        WaitForm->pbWait->setValue(0);
+        WaitForm->hide();
+    } else if (status == "DONE") {
+        SetOnlineLook();
+        actOpen->setEnabled(false);
+        actConfigureConnection->setEnabled(false);
+        actClose->setEnabled(true);
+        actSave->setEnabled(false);
+        EnableKeyActions();
+        actFreeze->setChecked(false);
+        // Freeze and the still image are reachable while on-line.
+        actFreeze->setEnabled(true);
+        OnLine = true;
+        SendCommand(protocol::kResumeCode);
+        StartPolling();
+        Repaint();
+    } else if (status == "EXCEPT") {
+        SetOfflineLook();
+        OnLine = false;
+        actOpen->setEnabled(true);
+        actConfigureConnection->setEnabled(true);
+        Repaint();
+    }
+}
+
+void TForm1::SendCommand(std::uint8_t code)
+{
+    protocol::SendCommand(*driver, USBHandle, code);
+}
+
+// --- disconnect and loss of the link ---------------------------------------------
+
+void TForm1::actCloseExecute()
+{
+    StopPolling();
+    driver->FT_Close(USBHandle);
+    DisableKeyActions();
+    SetAllLamps(0);
+    actLoadUpdate->setEnabled(false);
+    actFreeze->setEnabled(false);
+    actClose->setEnabled(false);
+    actOpen->setEnabled(true);
+    actConfigureConnection->setEnabled(true);
+    OnLine = false;
+    SetOfflineLook();
+    Repaint();
+}
+
+// Main thread, inside the poll thread's hand-over: must never wait for it.
+void TForm1::LinkLoss()
+{
+    LinkError = 0;
+    if (!PollThread)
+        return;
+    const QString text = QString::fromStdString(PollThread->ErrorText());
+    PollThread->Terminate();
+    PollThread = nullptr;
+    driver->FT_CyclePort(USBHandle);
+    actCloseExecute();
+    Boxes().Error(this, text);
+}
+
+// --- power-on ------------------------------------------------------------------
+
+void TForm1::actOnExecute()
+{
+    StopPolling();
+    new TFW_UpdateThread(nullptr, [this](TFW_UpdateThread*) { PowerOnSequence(); });
+}
+
+// Runs on a worker thread (the power-on job, and the update job at its end).
+void TForm1::PowerOnSequence()
+{
+    driver->FT_ClrDtr(USBHandle);
+    driver->FT_SetRts(USBHandle);
+    AppClock().SleepMs(kPowerOnPulseMs);
+    driver->FT_SetDtr(USBHandle);
+    driver->FT_ClrRts(USBHandle);
+    // Polling restarts through the main thread, and not at all when the link
+    // was closed meanwhile.
+    mainthread::RunOnMainThread([this] {
+        if (!PollThread && OnLine)
+            StartPolling();
+    });
+}
+
+// --- device ID dialog ------------------------------------------------------------
+
+void TForm1::actConfigureConnectionExecute()
+{
+    dlgPreferences->Configure(IDString, IDAddressing);
+    Repaint();
+}
+
+// --- placement -------------------------------------------------------------------
+
+void TForm1::actHomeExecute()
+{
+    move(0, 0);
+    actParkExecute();
+}
+
+void TForm1::actParkExecute()
+{
+    const int top = y() + OuterHeight();
+    const int left = x();
+    for (QWidget* keypad : {KeypadWindow(), JKeypadWindow()}) {
+        if (!keypad)
+            continue;
+        keypad->move(left, top);
+        if (keypad->isVisible())
+            keypad->raise();
+    }
+    if (WaitForm) {
+        WaitForm->move(left + 8, y() + 50);
+        if (WaitForm->isVisible())
+            WaitForm->raise();
+    }
+}
+
+void TForm1::actAboutExecute()
+{
+    if (HelpDlg)
+        HelpDlg->exec();
+}

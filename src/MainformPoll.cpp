@@ -1,0 +1,81 @@
+// The display window's side of the poll engine: starting and stopping the
+// poll thread, the poll transaction and the two main-thread handlers.
+
+#include "Mainform.h"
+
+#include "Execunit.h"
+#include "display/FrameDrawing.h"
+#include "link/FtStatus.h"
+#include "protocol/Frames.h"
+
+#include <QAction>
+
+void TForm1::StartPolling()
+{
+    PollThread = new TExecThread([this](TExecThread* thread) { PollTransaction(thread); },
+                                 [this] { FrameHandler(); }, [this] { FaultHandler(); });
+}
+
+void TForm1::StopPolling()
+{
+    // The reference is cleared before the wait: hand-overs served while we
+    // wait then see no poll thread, so the link-loss handling cannot run a
+    // second stop from inside this one.
+    TExecThread* thread = PollThread;
+    PollThread = nullptr;
+    if (thread) {
+        thread->Resume();
+        thread->Terminate();
+        thread->WaitFor();
+    }
+    // A new poll thread never starts under a still image.
+    if (actFreeze)
+        actFreeze->setChecked(false);
+}
+
+// Called on the poll thread.
+void TForm1::PollTransaction(TExecThread* thread)
+{
+    try {
+        switch (protocol::PollOnce(*driver, USBHandle, RxBuffer.data(), LampByte)) {
+        case protocol::FrameOutcome::Valid:
+            FrameReady = 1;
+            break;
+        case protocol::FrameOutcome::NoAnswer:
+            DeviceSilent = 1;
+            break;
+        case protocol::FrameOutcome::Bad:
+            break;
+        }
+    } catch (const std::exception& e) {
+        // FT_Exception names the failed call; anything else is treated the
+        // same way, with its own message, rather than ending the program.
+        thread->SetErrorText(e.what());
+        LinkError = 1;
+    }
+}
+
+void TForm1::FrameHandler()
+{
+    if (!FrameReady)
+        return;
+    SetAllLamps(static_cast<std::uint8_t>(~LampByte));
+    // Offered only while ON is lit and AL, TUNE, SET, OP and TX are dark.
+    actLoadUpdate->setEnabled((LampByte & 0xF9) == 0xF8);
+    display::DrawDisplayFrame(raster, RxBuffer.data());
+    Repaint();
+    FrameReady = 0;
+}
+
+void TForm1::FaultHandler()
+{
+    if (DeviceSilent) {
+        DeviceSilent = 0;
+        raster.Clear();
+        Repaint();
+        SetAllLamps(0);
+        actLoadUpdate->setEnabled(false);
+    }
+    if (LinkError)
+        LinkLoss();
+}

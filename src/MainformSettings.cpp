@@ -1,0 +1,63 @@
+// The display window's side of the settings store: what it reads while it is
+// created and writes when it closes.
+
+#include "Mainform.h"
+
+#include "app/SettingsStore.h"
+
+#include <QAction>
+
+void TForm1::LoadStoredSettings()
+{
+    app::StoredSettings s;
+    s.idString = IDString;
+    s.idEnabled = IDAddressing;
+    s.top = y();
+    s.left = x();
+    s.height = OuterHeight();
+    s.width = OuterWidth();
+    s.keypadTop = KeypadTop;
+    s.keypadLeft = KeypadLeft;
+    s.keypadVisible = actKeypad->isChecked();
+    s.jKeypadVisible = actJKeypad->isChecked();
+    s.presets = Presets;
+    s.presetItem = SelectedPreset;
+
+    if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings())
+        app::LoadSettings(*store, s);
+
+    IDString = s.idString;
+    IDAddressing = s.idEnabled;
+    SetOuterSize(s.height, s.width);
+    const QPoint topLeft = app::EnsureOnScreen(QRect(s.left, s.top, s.width, s.height));
+    move(topLeft);
+    KeypadTop = s.keypadTop;
+    KeypadLeft = s.keypadLeft;
+    actKeypad->setChecked(s.keypadVisible);
+    actJKeypad->setChecked(s.jKeypadVisible);
+    Presets = s.presets;
+    SelectedPreset = s.presetItem;
+}
+
+void TForm1::SaveStoredSettings()
+{
+    app::StoredSettings s;
+    s.idString = IDString;
+    s.idEnabled = IDAddressing;
+    s.top = y();
+    s.left = x();
+    s.height = OuterHeight();
+    s.width = OuterWidth();
+    s.keypadVisible = actKeypad->isChecked();
+    s.jKeypadVisible = actJKeypad->isChecked();
+    s.presets = Presets;
+    s.presetItem = SelectedPreset;
+
+    std::optional<QPoint> keypad;
+    for (QWidget* window : {KeypadWindow(), JKeypadWindow()}) {
+        if (window && window->isVisible())
+            keypad = QPoint(window->x(), window->y());
+    }
+    if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings())
+        app::SaveSettings(*store, s, keypad);
+}

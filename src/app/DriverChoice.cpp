@@ -1,0 +1,47 @@
+#include "app/DriverChoice.h"
+
+#include "link/D2xxDriver.h"
+#include "sim/SimDriver.h"
+#ifndef _WIN32
+#include "link/SerialDriver.h"
+#endif
+
+namespace app {
+
+namespace {
+
+ChosenDriver Simulator()
+{
+    sim::SimOptions options;
+    options.wireSpeed = true;  // the demo runs at the link's real pace
+    return {std::make_unique<sim::SimDriver>(options), true};
+}
+
+}  // namespace
+
+ChosenDriver MakeDriver(AppOptions::Driver choice)
+{
+    switch (choice) {
+    case AppOptions::Driver::Simulator:
+        return Simulator();
+    case AppOptions::Driver::D2xx:
+        return {std::make_unique<D2xxDriver>(), false};
+    case AppOptions::Driver::Serial:
+#ifndef _WIN32
+        return {std::make_unique<SerialDriver>(), false};
+#else
+        return {std::make_unique<D2xxDriver>(), false};
+#endif
+    case AppOptions::Driver::Auto:
+        break;
+    }
+    if (D2xxDriver::Available())
+        return {std::make_unique<D2xxDriver>(), false};
+#ifndef _WIN32
+    return {std::make_unique<SerialDriver>(), false};
+#else
+    return {std::make_unique<D2xxDriver>(), false};
+#endif
+}
+
+}  // namespace app
