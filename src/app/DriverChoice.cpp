@@ -12,9 +12,8 @@ namespace {
 
 ChosenDriver Simulator()
 {
-    sim::SimOptions options;
-    options.wireSpeed = true;  // the demo runs at the link's real pace
-    return {std::make_unique<sim::SimDriver>(options), true};
+    // At the link's real pace, on the real clock, recording nothing.
+    return {std::make_unique<sim::SimDriver>(sim::DemoOptions()), true};
 }
 
 }  // namespace
