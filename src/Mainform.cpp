@@ -8,6 +8,8 @@
 #include "LampPanel.h"
 #include "Opkeypad.h"
 #include "display/StillImage.h"
+#include "Wait.h"
+#include "toolkit/MainThreadCall.h"
 #include "toolkit/MessageBoxes.h"
 #include "update/PackageFile.h"
 
@@ -318,7 +320,12 @@ void TForm1::actSaveExecute()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    // Polling stops and the link closes before anything of the window goes.
+    // A job still running uses this window: a connect in progress is aborted,
+    // and every job is waited for (serving its hand-overs) before the window
+    // goes. Then polling stops and the link closes.
+    if (WaitForm)
+        WaitForm->hide();
+    mainthread::ServeUntil([this] { return ActiveJobs.load() == 0; });
     StopPolling();
     if (OnLine) {
         driver->FT_Close(USBHandle);

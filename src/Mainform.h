@@ -159,6 +159,10 @@ public:
     void FaultHandler();                        // main thread, inside the hand-over
 
     // Connection lifecycle
+    // Starts a worker thread for a job and counts it while it runs, so that
+    // closing the window can wait for the jobs that still use it.
+    void StartJob(std::function<void(TFW_UpdateThread*)> progress, std::function<void(TFW_UpdateThread*)> job);
+    std::atomic<int> ActiveJobs{0};
     void actOpenExecute();
     void ConnectJob(TFW_UpdateThread* thread);       // worker thread
     void ConnectProgress(TFW_UpdateThread* thread);  // main thread

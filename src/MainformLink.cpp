@@ -25,6 +25,18 @@ constexpr int kPowerOnPulseMs = 1000;
 constexpr int kConnectLocation = 1022;
 }  // namespace
 
+// --- worker jobs -----------------------------------------------------------------
+
+void TForm1::StartJob(std::function<void(TFW_UpdateThread*)> progress, std::function<void(TFW_UpdateThread*)> job)
+{
+    ++ActiveJobs;
+    new TFW_UpdateThread(std::move(progress), [this, job = std::move(job)](TFW_UpdateThread* thread) {
+        job(thread);
+        --ActiveJobs;
+        mainthread::NotifyStateChanged();
+    });
+}
+
 // --- connect -------------------------------------------------------------------
 
 void TForm1::actOpenExecute()
@@ -33,8 +45,7 @@ void TForm1::actOpenExecute()
     WaitForm->show();
     actOpen->setEnabled(false);
     actConfigureConnection->setEnabled(false);
-    new TFW_UpdateThread([this](TFW_UpdateThread* t) { ConnectProgress(t); },
-                         [this](TFW_UpdateThread* t) { ConnectJob(t); });
+    StartJob([this](TFW_UpdateThread* t) { ConnectProgress(t); }, [this](TFW_UpdateThread* t) { ConnectJob(t); });
 }
 
 // Called on the worker thread.
@@ -163,7 +174,7 @@ void TForm1::LinkLoss()
 void TForm1::actOnExecute()
 {
     StopPolling();
-    new TFW_UpdateThread(nullptr, [this](TFW_UpdateThread*) { PowerOnSequence(); });
+    StartJob(nullptr, [this](TFW_UpdateThread*) { PowerOnSequence(); });
 }
 
 // Runs on a worker thread (the power-on job, and the update job at its end).

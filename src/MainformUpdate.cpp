@@ -48,8 +48,7 @@ void TForm1::actLoadUpdateExecute()
         return;
     }
     chosenPackage_ = fileName;
-    new TFW_UpdateThread([this](TFW_UpdateThread* t) { UpdateProgress(t); },
-                         [this](TFW_UpdateThread* t) { UpdateJob(t); });
+    StartJob([this](TFW_UpdateThread* t) { UpdateProgress(t); }, [this](TFW_UpdateThread* t) { UpdateJob(t); });
 }
 
 // Called on the worker thread.
