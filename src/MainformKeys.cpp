@@ -12,7 +12,6 @@
 
 #include <QAction>
 #include <QKeyEvent>
-#include <QKeySequence>
 
 #include <cstdint>
 
@@ -56,43 +55,15 @@ constexpr int kVkF = 0x46;
 
 const char* const kOffQuestion = "Do you wish to switch the AVELKOR linear off?";
 
-// actRecallKeypad has a shortcut but no handler: its key must go on to the
-// key-down stage (where K brings the visible keypad to the front) instead of
-// being taken by the shortcut. Accepting the shortcut-override request keeps
-// the shortcut map out of it.
-class RecallKeypadPassThrough final : public QObject {
-public:
-    RecallKeypadPassThrough(QAction* action, QObject* parent) : QObject(parent), action_(action) {}
-
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::ShortcutOverride) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            const QKeySequence pressed(key->keyCombination());
-            if (!action_->shortcut().isEmpty() && pressed == action_->shortcut()) {
-                key->accept();
-                return true;
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    QAction* action_;
-};
-
-} // namespace
-
-// ---------------------------------------------------------------- key actions
-
-namespace {
-
+// The latches of the full keypad, shown or hidden.
 TKeyForm::Latches LatchesOf(const TKeyForm* keyForm)
 {
     return keyForm ? keyForm->LatchStates() : TKeyForm::Latches{};
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- key actions
 
 void TForm1::actInputExecute()
 {
@@ -286,7 +257,6 @@ void TForm1::ConnectKeyHandlers()
     for (const auto& [action, handler] : handlers) {
         connect(action, &QAction::triggered, this, handler);
     }
-    installEventFilter(new RecallKeypadPassThrough(actRecallKeypad, this));
 }
 
 // ----------------------------------------------------------- keyboard stages
