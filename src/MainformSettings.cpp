@@ -31,8 +31,11 @@ void TForm1::LoadStoredSettings()
     SetOuterSize(s.height, s.width);
     const QPoint topLeft = app::EnsureOnScreen(QRect(s.left, s.top, s.width, s.height));
     move(topLeft);
-    KeypadTop = s.keypadTop;
-    KeypadLeft = s.keypadLeft;
+    // A keypad stored on a screen that is gone comes back onto the primary
+    // screen (measured with the full keypad's size, the larger of the two).
+    const QPoint keypad = app::EnsureOnScreen(QRect(s.keypadLeft, s.keypadTop, 508, 152));
+    KeypadTop = keypad.y();
+    KeypadLeft = keypad.x();
     actKeypad->setChecked(s.keypadVisible);
     actJKeypad->setChecked(s.jKeypadVisible);
     Presets = s.presets;
