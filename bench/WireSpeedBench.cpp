@@ -1,0 +1,246 @@
+// End-to-end runs against the simulated amplifier at wire speed (11,520 bytes
+// per second each way, real clock), each set against the physical limit of
+// the 115200-baud link:
+//
+//   BM_PollTransaction   one poll transaction (purge, query out, display frame
+//                        in) after another, as the poll thread runs it;
+//   BM_PollCycle         the display window's own poll thread: transaction,
+//                        frame handler (draw, lamps, repaint), 80 ms sleep;
+//   BM_FirmwareTransfer  a 64-block package through the update engine, with
+//                        the 3000 ms time-outs the update action sets.
+//
+// The counters carry the figures; "ratio" is measured time over the limit.
+// Each run is kept short: the machine is shared.
+#include "Execunit.h"
+#include "LampPanel.h"
+#include "Mainform.h"
+#include "link/LinkConfig.h"
+#include "link/Timeouts.h"
+#include "protocol/Frames.h"
+#include "sim/SimDriver.h"
+#include "toolkit/Clock.h"
+#include "update/Package.h"
+#include "update/PackageFile.h"
+#include "update/Transfer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTemporaryDir>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+constexpr double kBytesPerSecond = 11520.0;
+constexpr double kQueryBytes = 6;
+constexpr double kFrameBytes = 371; // 9 header bytes, 360 payload bytes, 2 checksum bytes
+// What the link cannot beat: the display frame's bytes on the wire. The
+// six query bytes go out before the answer can start, so even a perfect
+// transaction comes to (6 + 371) / 371 = 1.016 of this.
+constexpr double kFrameLimitMs = 1000.0 * kFrameBytes / kBytesPerSecond; // 32.2 ms
+
+double Seconds(Steady::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+// A simulated amplifier at wire speed on the real clock, opened and
+// configured the way a successful connect leaves the link.
+struct WireLink {
+    WireLink()
+    {
+        sim::SimOptions options;
+        options.clock = &clock;
+        options.wireSpeed = true;
+        options.recordCalls = false;
+        driver = std::make_unique<sim::SimDriver>(options);
+        if (driver->FT_Open(0, &handle) != FT_OK)
+            throw std::runtime_error("the simulated amplifier did not open");
+        ConfigureLink(*driver, handle);
+    }
+    ~WireLink() { driver->FT_Close(handle); }
+
+    SystemClock clock;
+    std::unique_ptr<sim::SimDriver> driver;
+    FT_HANDLE handle = nullptr;
+};
+
+void BM_PollTransaction(benchmark::State& state)
+{
+    WireLink link;
+    std::array<std::uint8_t, protocol::kReceiveBufferSize> rx{};
+    std::uint8_t lamp = 0;
+    std::int64_t valid = 0;
+    const Steady::time_point start = Steady::now();
+    for (auto _ : state) {
+        if (protocol::PollOnce(*link.driver, link.handle, rx.data(), lamp) == protocol::FrameOutcome::Valid)
+            ++valid;
+    }
+    const double elapsed = Seconds(Steady::now() - start);
+    if (valid == 0) {
+        state.SkipWithError("no valid display frame");
+        return;
+    }
+    const double msPerFrame = 1000.0 * elapsed / static_cast<double>(valid);
+    state.counters["frames"] = static_cast<double>(valid);
+    state.counters["ms_per_frame"] = msPerFrame;
+    state.counters["limit_ms"] = kFrameLimitMs;
+    state.counters["ratio"] = msPerFrame / kFrameLimitMs;
+    state.counters["bytes_in"] = benchmark::Counter(static_cast<double>(valid) * kFrameBytes);
+    state.counters["bytes_out"] = benchmark::Counter(static_cast<double>(valid) * kQueryBytes);
+    state.SetLabel("limit: 371 frame bytes at 11,520 bytes/s");
+}
+BENCHMARK(BM_PollTransaction)->Iterations(24)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Counts the frames the display window draws: the frame handler sets the
+// lamps while the frame-ready flag is up.
+class FrameClock final : public LampPanel {
+public:
+    explicit FrameClock(const TForm1& form) : form_(form) {}
+    void SetLamps(std::uint8_t) override
+    {
+        if (form_.FrameReady)
+            times.push_back(Steady::now());
+    }
+    std::vector<Steady::time_point> times;
+
+private:
+    const TForm1& form_;
+};
+
+void BM_PollCycle(benchmark::State& state)
+{
+    // The window reads its settings when it is created; never the user's.
+    QTemporaryDir dir;
+    qputenv("VORLINQ_SETTINGS", dir.filePath("bench.ini").toLocal8Bit());
+    WireLink link;
+    constexpr int kCycles = 12;
+    double msPerCycle = 0;
+    for (auto _ : state) {
+        TForm1 form(link.driver.get(), true);
+        FrameClock frames(form);
+        form.LampPanels.push_back(&frames);
+        form.show();
+        form.USBHandle = link.handle;
+        form.OnLine = true;
+        form.StartPolling();
+        // Hand-overs and paints run here, as in the program's event loop.
+        while (frames.times.size() < kCycles + 1)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        form.StopPolling();
+        form.OnLine = false;
+        QCoreApplication::processEvents(); // releases the ended poll thread
+        form.LampPanels.clear();
+        // From the first frame to the last: whole cycles only.
+        msPerCycle = 1000.0 * Seconds(frames.times.back() - frames.times.front()) / kCycles;
+    }
+    qunsetenv("VORLINQ_SETTINGS");
+    const double limitMs = kFrameLimitMs + TExecThread::kPollSleepMs;
+    state.counters["cycles"] = kCycles;
+    state.counters["ms_per_cycle"] = msPerCycle;
+    state.counters["limit_ms"] = limitMs;
+    state.counters["ratio"] = msPerCycle / limitMs;
+    state.SetLabel("limit: 371 frame bytes at 11,520 bytes/s + 80 ms poll sleep");
+}
+BENCHMARK(BM_PollCycle)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// A package of `blocks` blocks with varied data, written in the .pk1 layout.
+std::string WritePackage(const std::string& path, int blocks)
+{
+    std::vector<std::uint8_t> bytes = {'.', 'P', 'K', '1', 0x01};
+    auto le32 = [&bytes](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    std::uint32_t total = 0;
+    for (int b = 0; b < blocks; ++b) {
+        bytes.push_back(static_cast<std::uint8_t>(b));
+        std::uint32_t sum = 0;
+        for (std::size_t i = 0; i < update::kBlockSize; ++i) {
+            const auto v = static_cast<std::uint8_t>(i * 31 + static_cast<std::size_t>(b) * 17 + (i >> 8));
+            bytes.push_back(v);
+            sum += v;
+        }
+        le32(sum);
+        total += sum;
+    }
+    bytes.push_back(update::kTerminatorTag);
+    le32(total);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+void BM_FirmwareTransfer(benchmark::State& state)
+{
+    constexpr int kBlocks = 64;
+    QTemporaryDir dir;
+    const std::string path = WritePackage(dir.filePath("bench.pk1").toStdString(), kBlocks);
+
+    // Bytes on the wire when nothing fails. Out: the update-start code, per
+    // block the header frame (7) and the data frame (4 + 4096 + 1), the
+    // transfer-end and update-complete codes. In: the ACK of the start, per
+    // block an ACK (6) and a checksum reply (9), the final checksum reply.
+    constexpr double kOut = 6 + kBlocks * (7 + 4101) + 6 + 6;
+    constexpr double kIn = 6 + kBlocks * (6 + 9) + 9;
+    // Every answer waits for its request, so the two directions add up.
+    const double wireLimit = (kOut + kIn) / kBytesPerSecond;
+    // The job's first input drain ends only when a read times out: one full
+    // update read time-out, whatever the link's speed.
+    const double drainLimit = kUpdateTimeoutMs / 1000.0;
+
+    double total = 0;
+    double drain = 0;
+    double wire = 0;
+    bool completed = false;
+    for (auto _ : state) {
+        WireLink link;
+        // As the update action leaves the link: announce, update time-outs.
+        protocol::SendCommand(*link.driver, link.handle, protocol::kUpdateAnnounceCode);
+        link.driver->FT_SetTimeouts(link.handle, kUpdateTimeoutMs, kUpdateTimeoutMs);
+        update::PackageFile file;
+        Steady::time_point started;
+        const Steady::time_point start = Steady::now();
+        update::UpdateTransfer transfer(*link.driver, link.handle, file, path, [&](const std::string& text) {
+            if (text == update::kStatusStarting)
+                started = Steady::now();
+        });
+        transfer.Run();
+        const Steady::time_point end = Steady::now();
+        total = Seconds(end - start);
+        drain = Seconds(started - start);
+        wire = Seconds(end - started);
+        auto lock = link.driver->Lock();
+        completed = link.driver->Device().UpdateCompleted() &&
+                    link.driver->Device().ReceivedImage().size() == static_cast<std::size_t>(kBlocks);
+    }
+    if (!completed) {
+        state.SkipWithError("the amplifier did not complete the update");
+        return;
+    }
+    state.counters["blocks"] = kBlocks;
+    state.counters["bytes_out"] = kOut;
+    state.counters["bytes_in"] = kIn;
+    state.counters["total_s"] = total;
+    state.counters["limit_s"] = wireLimit + drainLimit;
+    state.counters["ratio"] = total / (wireLimit + drainLimit);
+    // The two parts: validation with its drain, then the transfer proper.
+    state.counters["drain_s"] = drain;
+    state.counters["wire_s"] = wire;
+    state.counters["wire_limit_s"] = wireLimit;
+    state.counters["wire_ratio"] = wire / wireLimit;
+    state.SetLabel("limit: bytes both ways at 11,520 bytes/s + one 3 s read time-out ending the input drain");
+}
+BENCHMARK(BM_FirmwareTransfer)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
