@@ -22,13 +22,65 @@
 #include <QLabel>
 #include <QStatusBar>
 
+#include <optional>
+
 TForm1* Form1 = nullptr;
 
 namespace {
 constexpr int kStatusBarHeight = 19;
 constexpr int kBorder = 2;
 constexpr int kPanelWidths[6] = {70, 30, 60, 60, 150, 150};
-}  // namespace
+
+// Holds an outer size asked for while the window's frame is not known yet
+// (before the window is shown, and on some desktops until the window manager
+// has framed it) and applies it once the frame is known. Without it the
+// window would open larger than its preset by the frame, and the preset,
+// which follows the window's size, would grow by the frame at every start.
+class OuterSizeKeeper final : public QObject {
+public:
+    static constexpr const char* kName = "OuterSizeKeeper";
+
+    explicit OuterSizeKeeper(QWidget* window) : QObject(window), window_(window)
+    {
+        setObjectName(kName);
+        window->installEventFilter(this);
+    }
+
+    static OuterSizeKeeper& Of(QWidget* window)
+    {
+        if (auto* keeper =
+                dynamic_cast<OuterSizeKeeper*>(window->findChild<QObject*>(kName, Qt::FindDirectChildrenOnly)))
+            return *keeper;
+        return *new OuterSizeKeeper(window);
+    }
+
+    void Want(QSize outer) { wanted_ = outer; }
+    void Drop() { wanted_.reset(); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == window_ && wanted_ &&
+            (event->type() == QEvent::Show || event->type() == QEvent::Move || event->type() == QEvent::Resize))
+            TryApply();
+        return false;
+    }
+
+private:
+    void TryApply()
+    {
+        const QSize frame = window_->frameGeometry().size();
+        const QSize inner = window_->geometry().size();
+        if (!window_->isVisible() || frame == inner)
+            return;
+        const QSize outer = *wanted_;
+        wanted_.reset();
+        window_->resize(outer - (frame - inner));
+    }
+
+    QWidget* window_;
+    std::optional<QSize> wanted_;
+};
+} // namespace
 
 TForm1::TForm1(FtdiDriver* linkDriver, bool simulated, QWidget* parent)
     : QMainWindow(parent), driver(linkDriver), simulated_(simulated)
@@ -233,6 +285,12 @@ void TForm1::SetOuterSize(int height, int width)
     const int extraW = frameGeometry().width() - geometry().width();
     const int extraH = frameGeometry().height() - geometry().height();
     resize(width - extraW, height - extraH);
+    // No frame yet: the size is right only once the frame is known.
+    OuterSizeKeeper& keeper = OuterSizeKeeper::Of(this);
+    if (!isVisible() || (extraW == 0 && extraH == 0))
+        keeper.Want(QSize(width, height));
+    else
+        keeper.Drop();
 }
 
 void TForm1::SelectPreset(int n)
