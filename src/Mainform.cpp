@@ -342,13 +342,17 @@ void TForm1::SetAllLamps(std::uint8_t lampStates)
 void TForm1::actFreezeExecute()
 {
     // The action toggles its own check; the poll thread follows it. Without a
-    // poll thread (power-on, firmware update) there is nothing to pause.
-    if (PollThread) {
-        if (actFreeze->isChecked())
-            PollThread->Suspend();
-        else
-            PollThread->Resume();
+    // poll thread (power-on, firmware update) there is nothing to pause, and
+    // the check is taken back: a still image shown over a display that the
+    // next poll thread keeps changing would be a lie.
+    if (!PollThread) {
+        actFreeze->setChecked(false);
+        return;
     }
+    if (actFreeze->isChecked())
+        PollThread->Suspend();
+    else
+        PollThread->Resume();
     Repaint();
 }
 
