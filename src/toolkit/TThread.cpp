@@ -2,6 +2,15 @@
 
 #include "toolkit/MainThreadCall.h"
 
+namespace {
+std::atomic<int> g_running{0};
+} // namespace
+
+int TThread::Running()
+{
+    return g_running.load();
+}
+
 TThread::TThread() : shared_(std::make_shared<Shared>()) {}
 
 TThread::~TThread()
@@ -16,6 +25,7 @@ TThread::~TThread()
 
 void TThread::Start()
 {
+    g_running.fetch_add(1);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -29,6 +39,7 @@ void TThread::Run()
     std::shared_ptr<Shared> shared = shared_;
     const bool release = FreeOnTerminate;
     shared->finished.store(true);
+    g_running.fetch_sub(1);
     mainthread::NotifyStateChanged();
     if (release) {
         // Released on the main thread, never under a WaitFor that still reads it.

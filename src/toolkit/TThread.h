@@ -38,6 +38,10 @@ public:
 
     bool Finished() const;
 
+    // Threads of every kind whose Execute has not returned yet. Whoever takes
+    // down what the threads use (the windows, the driver) waits for 0 first.
+    static int Running();
+
     // When true (the default), the object deletes itself after Execute returns.
     bool FreeOnTerminate = true;
 
