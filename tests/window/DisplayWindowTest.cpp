@@ -183,8 +183,11 @@ TEST_F(FreezeTest, FreezeStopsPollingAndShowsStillImageUntilUnfrozen)
     EXPECT_EQ(w.form->StatusPanelText(0), "STILL IMAGE");
     EXPECT_TRUE(w.form->actSave->isEnabled());
     // The cycle in progress may still finish; after that nothing is polled.
-    windowtest::WindowFixture::ProcessFor(30);
-    const int queries = w.front->Queries();
+    int queries = -1;
+    while (queries != w.front->Queries()) {
+        queries = w.front->Queries();
+        windowtest::WindowFixture::ProcessFor(30);
+    }
     const int frames = w.lamps->framesDrawn;
     windowtest::WindowFixture::ProcessFor(150);
     EXPECT_EQ(w.front->Queries(), queries);
