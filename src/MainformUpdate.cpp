@@ -48,6 +48,9 @@ void TForm1::actLoadUpdateExecute()
         return;
     }
     chosenPackage_ = fileName;
+    // Raised here, not by the job: a key-up handled before the worker thread
+    // gets going must already see the update running.
+    UpdateRunning = true;
     StartJob([this](TFW_UpdateThread* t) { UpdateProgress(t); }, [this](TFW_UpdateThread* t) { UpdateJob(t); });
 }
 
@@ -55,7 +58,6 @@ void TForm1::actLoadUpdateExecute()
 void TForm1::UpdateJob(TFW_UpdateThread* thread)
 {
     const std::array<QAction*, 4> menuActions = {actLoadUpdate, actClose, actExit, actKeypad};
-    UpdateRunning = true;
     mainthread::RunOnMainThread([&] {
         for (QAction* action : menuActions)
             action->setEnabled(false);
