@@ -1,43 +1,27 @@
-// libFuzzer target for the package reader: the input becomes a package file,
-// which goes through the validation scan and, when it passes, has all its
-// blocks read back as the transfer would.
+// libFuzzer target for the package reader: the input becomes a package file's
+// content (served from memory), which goes through the validation scan and,
+// when it passes, has all its blocks read back as the transfer would.
 
 #include "update/Package.h"
+#include "update/PackageFile.h"
+
+#include <QByteArray>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
-#include <unistd.h>
-
-namespace {
-
-std::string TempPath()
-{
-    static const std::string path = "/tmp/vorlinq-pkgfuzz-" + std::to_string(::getpid()) + ".pk1";
-    return path;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string path = TempPath();
-    if (std::FILE* out = std::fopen(path.c_str(), "wb")) {
-        if (size > 0)
-            std::fwrite(data, 1, size, out);
-        std::fclose(out);
-    } else {
-        return 0;
-    }
-
+    static const std::string name = "/fuzz/input.pk1";
     update::PackageFile file;
+    file.OpenBytes(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     try {
-        const update::ScanResult scan = update::ScanPackage(file, path);
+        const update::ScanResult scan = update::ScanOpenPackage(file, name);
         const auto block = std::make_unique<update::PackageBlock>();
         for (std::int32_t i = 0; i < scan.blockCount; ++i) {
-            update::ReadBlock(file, path, *block);
+            update::ReadBlock(file, name, *block);
             if (update::BlockSum(block->data.data()) != block->checksum)
                 __builtin_trap(); // the scan let a bad block through
         }

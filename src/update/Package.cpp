@@ -53,6 +53,11 @@ std::uint32_t ReadNumber(PackageFile& file, const std::string& fileName)
 ScanResult ScanPackage(PackageFile& file, const std::string& fileName)
 {
     PackageCheck(!file.Open(fileName), kOpenError, fileName);
+    return ScanOpenPackage(file, fileName);
+}
+
+ScanResult ScanOpenPackage(PackageFile& file, const std::string& fileName)
+{
 
     static constexpr std::uint8_t kMagic[4] = {'.', 'P', 'K', '1'};
     std::uint8_t head[5];

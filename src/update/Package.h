@@ -63,6 +63,8 @@ std::uint32_t BlockSum(const std::uint8_t* data, std::size_t size = kBlockSize);
 // file stays open at the data start. On failure raises Upd_Exception; the file
 // may be left open, and the caller closes it.
 ScanResult ScanPackage(PackageFile& file, const std::string& fileName);
+// The same scan over a file that is already open at its start.
+ScanResult ScanOpenPackage(PackageFile& file, const std::string& fileName);
 
 // Reads the next block record of a scanned file (tag, data, checksum) without
 // checking it again; a short read raises the read error.
