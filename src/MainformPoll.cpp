@@ -28,9 +28,12 @@ void TForm1::StopPolling()
         thread->Terminate();
         thread->WaitFor();
     }
-    // A new poll thread never starts under a still image.
-    if (actFreeze)
+    // A new poll thread never starts under a still image, and the status bar
+    // and Save stop showing one at once, not only with the next frame.
+    if (actFreeze && actFreeze->isChecked()) {
         actFreeze->setChecked(false);
+        Repaint();
+    }
 }
 
 // Called on the poll thread.
