@@ -357,6 +357,32 @@ TEST_F(UpdateWindow, UsbFailureInTheFirstDrainInterruptsAndCleansUp)
     EXPECT_TRUE(form->OnLine);
 }
 
+TEST_F(UpdateWindow, UnpluggedDuringTheTransferIsReportedTwiceAndEndsOffLine)
+{
+    // The job reports the failed call; the polling its cleanup restarts
+    // then finds the link gone and takes the window off-line.
+    overlay->onText = [&](const std::string& text) {
+        if (text == Progress(" 33"))
+            w.sim->Unplug();
+    };
+    PackageBuilder package;
+    package.AddPatternBlock(0x01, 1).AddPatternBlock(0x02, 2).AddPatternBlock(0x03, 3);
+    ASSERT_TRUE(RunUpdate(Write(package)));
+    ASSERT_TRUE(w.ProcessUntil([this] { return w.boxes.Count() == 2 && TThread::Running() == 0; }));
+
+    EXPECT_EQ(overlay->Texts(), (Texts{kValidating, kStarting, Progress(" 33"), kInterrupted}));
+    const auto shown = w.boxes.All();
+    EXPECT_EQ(shown[0].kind, "error");
+    EXPECT_TRUE(shown[0].text.startsWith("FATAL ERROR ON USB LINK...  #[")) << shown[0].text.toStdString();
+    EXPECT_EQ(shown[1].kind, "error");
+    EXPECT_EQ(shown[1].text, "FATAL ERROR ON USB LINK...  #[1255]");
+    EXPECT_EQ(KeyCodes(), (Bytes{kAnnounce, kStart}));
+    EXPECT_FALSE(form->OnLine);
+    EXPECT_FALSE(form->PollThread);
+    EXPECT_TRUE(form->actOpen->isEnabled());
+    EXPECT_EQ(form->StatusPanelText(0), "OFF-LINE");
+}
+
 TEST_F(UpdateWindow, FailedUpdateTimeoutsAreShownAndTakeTheWindowOffLine)
 {
     const std::string path = Write(PackageBuilder().AddBlock(0x01, 0x44));
