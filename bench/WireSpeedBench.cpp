@@ -25,6 +25,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -122,6 +123,8 @@ void BM_PollCycle(benchmark::State& state)
 {
     // The window reads its settings when it is created; never the user's.
     QTemporaryDir dir;
+    const bool hadSettings = qEnvironmentVariableIsSet("VORLINQ_SETTINGS");
+    const QByteArray settings = qgetenv("VORLINQ_SETTINGS");
     qputenv("VORLINQ_SETTINGS", dir.filePath("bench.ini").toLocal8Bit());
     WireLink link;
     constexpr int kCycles = 12;
@@ -144,7 +147,10 @@ void BM_PollCycle(benchmark::State& state)
         // From the first frame to the last: whole cycles only.
         msPerCycle = 1000.0 * Seconds(frames.times.back() - frames.times.front()) / kCycles;
     }
-    qunsetenv("VORLINQ_SETTINGS");
+    if (hadSettings)
+        qputenv("VORLINQ_SETTINGS", settings);
+    else
+        qunsetenv("VORLINQ_SETTINGS");
     const double limitMs = kFrameLimitMs + TExecThread::kPollSleepMs;
     state.counters["cycles"] = kCycles;
     state.counters["ms_per_cycle"] = msPerCycle;
