@@ -362,20 +362,30 @@ void TForm1::actSaveExecute()
     if (ChooseStillImageFile) {
         fileName = ChooseStillImageFile();
     } else {
-        QFileDialog dialog(this, "Save STILL IMAGE as");
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setNameFilter("Bitmap file (.bmp) (*.bmp)");
-        dialog.setDefaultSuffix("bmp");
-        dialog.setOption(QFileDialog::ReadOnly, false);
-        dialog.setSizeGripEnabled(true);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            fileName = dialog.selectedFiles().first();
+        fileName = RunFileDialog(this, "Save STILL IMAGE as", "Bitmap file (.bmp) (*.bmp)", QFileDialog::AcceptSave,
+                                 "bmp");
     }
     if (fileName.isEmpty())
         return;
     const display::StillImageResult result = display::SaveStillImage(raster, fileName);
     if (!result.ok)
         Boxes().Error(this, result.error);
+}
+
+QString RunFileDialog(QWidget* owner, const QString& title, const QString& filter, QFileDialog::AcceptMode mode,
+                      const QString& defaultSuffix)
+{
+    QFileDialog dialog(owner, title);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setNameFilter(filter);
+    // The filter shows only its name ("Package file (.pk1)"); the pattern stays hidden.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
 }
 
 // --- close -------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "display/Raster.h"
 #include "link/FtdiDriver.h"
 
+#include <QFileDialog>
 #include <QMainWindow>
 #include <QString>
 
@@ -256,6 +257,10 @@ private:
     bool closing_ = false;
     QString chosenPackage_;  // the package the update job transfers
 };
+
+// A modal file dialog (open or save; save asks before overwriting). Empty when cancelled.
+QString RunFileDialog(QWidget* owner, const QString& title, const QString& filter, QFileDialog::AcceptMode mode,
+                      const QString& defaultSuffix = {});
 
 // The single global instances, set by whoever creates them (the entry, or a test fixture).
 extern TForm1* Form1;

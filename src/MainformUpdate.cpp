@@ -17,7 +17,7 @@
 
 namespace {
 constexpr int kUpdateTimeoutLocation = 1405;
-}  // namespace
+} // namespace
 
 void TForm1::actLoadUpdateExecute()
 {
@@ -28,7 +28,7 @@ void TForm1::actLoadUpdateExecute()
     if (ChoosePackageFile)
         fileName = ChoosePackageFile();
     else
-        fileName = QFileDialog::getOpenFileName(this, "Open Package file", QString(), "Package file (.pk1) (*.pk1)");
+        fileName = RunFileDialog(this, "Open Package file", "Package file (.pk1) (*.pk1)", QFileDialog::AcceptOpen);
     if (fileName.isEmpty()) {
         SendCommand(protocol::kResumeCode);
         return;
@@ -36,8 +36,7 @@ void TForm1::actLoadUpdateExecute()
 
     StopPolling();
     try {
-        CheckFTStatus(driver->FT_SetTimeouts(USBHandle, kUpdateTimeoutMs, kUpdateTimeoutMs),
-                      kUpdateTimeoutLocation);
+        CheckFTStatus(driver->FT_SetTimeouts(USBHandle, kUpdateTimeoutMs, kUpdateTimeoutMs), kUpdateTimeoutLocation);
     } catch (const FT_Exception& e) {
         // The link cannot take the update's time-outs: it is as good as lost.
         // Show why, then go off-line rather than leave a display that never
