@@ -84,6 +84,9 @@ TEST_F(DisplayWindowTest, RecalledPresetComesBackAtTheSizeTheUserGaveIt)
 
 TEST_F(DisplayWindowTest, CtrlF4ResetsTheSelectedPresetToTheFourthDefaultSize)
 {
+    // Preset 4 holds a size of the user's: Ctrl+F4 takes the built-in one.
+    w.form->Presets[6] = 300;
+    w.form->Presets[7] = 900;
     w.form->actPreset[1]->trigger();
     ASSERT_TRUE(Painted());
     w.form->activateWindow();
@@ -96,9 +99,9 @@ TEST_F(DisplayWindowTest, CtrlF4ResetsTheSelectedPresetToTheFourthDefaultSize)
     EXPECT_EQ(w.form->Presets[2], 351);
     EXPECT_EQ(w.form->Presets[3], 1000);
     EXPECT_EQ(w.form->StatusPanelText(1), "F2");
-    // The default table itself is untouched: preset 4 still recalls 351 x 1000.
-    EXPECT_EQ(w.form->Presets[6], 351);
-    EXPECT_EQ(w.form->Presets[7], 1000);
+    // Preset 4 keeps the user's size.
+    EXPECT_EQ(w.form->Presets[6], 300);
+    EXPECT_EQ(w.form->Presets[7], 900);
 }
 
 TEST_F(DisplayWindowTest, SizePanelsPadToFourDigitsAndCountOneMorePixelThanTheDrawingArea)
