@@ -56,8 +56,11 @@ void AppendDisplayFrame(std::uint8_t lamp, const std::vector<std::uint8_t>& payl
 
     if (fault == FrameFault::BadChecksum)
         sum = static_cast<std::uint16_t>(sum + 1);
-    if (fault == FrameFault::SwappedChecksum)
-        sum = static_cast<std::uint16_t>((sum << 8) | (sum >> 8));
+    if (fault == FrameFault::SwappedChecksum) {
+        const auto swapped = static_cast<std::uint16_t>((sum << 8) | (sum >> 8));
+        // Two equal bytes swap into the same sum; the frame must still be wrong.
+        sum = swapped != sum ? swapped : static_cast<std::uint16_t>(sum + 1);
+    }
     PutLe16(out, sum);
 }
 

@@ -76,6 +76,19 @@ TEST(DisplayFrame, FaultsSpoilTheFrameAsNamed)
     EXPECT_EQ(Le16(huge, 5), static_cast<std::uint16_t>(~Le16(huge, 3)));
 }
 
+TEST(DisplayFrame, SwappedChecksumStaysWrongWhenBothBytesAreEqual)
+{
+    // Type 1 + lamp 1 + 255 = 0x0101: swapping its bytes would change nothing.
+    Bytes payload(360, 0);
+    payload[0] = 0xFF;
+    Bytes good;
+    Bytes swapped;
+    sim::AppendDisplayFrame(0x01, payload, sim::FrameFault::None, good);
+    sim::AppendDisplayFrame(0x01, payload, sim::FrameFault::SwappedChecksum, swapped);
+    ASSERT_EQ(Le16(good, 369), 0x0101);
+    EXPECT_NE(Le16(swapped, 369), 0x0101);
+}
+
 TEST(DisplayFrame, FrameFaultCountsDownAndNegativeCountLastsUntilCleared)
 {
     sim::SimAmplifier amp;
