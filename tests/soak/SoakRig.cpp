@@ -83,6 +83,25 @@ void SoakRig::PumpReal(int realMs)
     PumpUntil([] { return false; }, realMs);
 }
 
+bool SoakRig::WaitPollParked()
+{
+    constexpr int kStillForMs = 100;
+    std::int64_t lastClock = clock.NowMs();
+    std::uint64_t lastQueries = tap.Queries();
+    QElapsedTimer still;
+    still.start();
+    return PumpUntil(
+        [&] {
+            if (clock.NowMs() != lastClock || tap.Queries() != lastQueries) {
+                lastClock = clock.NowMs();
+                lastQueries = tap.Queries();
+                still.restart();
+            }
+            return still.elapsed() >= kStillForMs;
+        },
+        kSettleRealMs);
+}
+
 std::string SoakRig::Settle(Link expected)
 {
     auto state = [this]() -> int {

@@ -44,6 +44,10 @@ public:
     bool PumpSim(std::int64_t ms);
     // Runs events for `realMs` of real time (for states in which nothing moves the clock).
     void PumpReal(int realMs);
+    // After Freeze: runs events until the poll thread has finished the cycle
+    // it was in and stands still (neither the clock nor the query count moves
+    // for a while). False when it keeps going.
+    bool WaitPollParked();
 
     // Waits until no connect, power-on or update job is under way: on-line
     // with a poll thread, or off-line with Connect available.

@@ -545,7 +545,8 @@ std::string SoakSteps::Freeze()
         return "Freeze not available while on-line";
     ++figures_.freezes;
     rig_.form.actFreeze->trigger();
-    rig_.PumpReal(20); // the cycle in progress finishes
+    if (!rig_.WaitPollParked())
+        return "polling did not stop under Freeze";
     if (rig_.form.StatusPanelText(0) != "STILL IMAGE" || !rig_.form.actSave->isEnabled())
         return "frozen display without \"STILL IMAGE\" or Save";
     const std::uint64_t queries = rig_.tap.Queries();
