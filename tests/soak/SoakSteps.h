@@ -16,6 +16,13 @@
 #include <string>
 #include <vector>
 
+// Simulated and real times of the steps.
+namespace soaktime {
+inline constexpr std::int64_t kCycleMs = 80;                    // one poll cycle with an answer
+inline constexpr std::int64_t kSilentCycleMs = 1200 + kCycleMs; // a read time-out, then the sleep
+inline constexpr int kWaitRealMs = 20000;                       // bound of every wait for the program
+} // namespace soaktime
+
 // Returns what went wrong, if anything did.
 #define SOAK_TRY(expr)                                                                                                 \
     do {                                                                                                               \
@@ -69,11 +76,14 @@ private:
     std::string PowerOn();
     std::string RestoreKeys();
 
-    // The steps (SoakSteps.cpp)
+    // The steps on the display's side (SoakPanelSteps.cpp)
     std::string Idle();
     std::string Keys();
     std::string Silence();
     std::string CorruptFrames();
+    std::string Freeze();
+    std::string View();
+    // The steps on the link (SoakLinkSteps.cpp)
     std::string LinkFailure();
     std::string UnplugReplug();
     std::string ConnectRetries();
@@ -82,8 +92,6 @@ private:
     std::string UserReconnect();
     std::string PowerCycle();
     std::string OnWhileOn();
-    std::string Freeze();
-    std::string View();
     // The firmware update steps (SoakUpdateSteps.cpp)
     std::string FirmwareUpdate();
     std::string UpdateOffered();
