@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "toolkit/TThread.h"
+
 #include <QAction>
+#include <QTimer>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -154,9 +157,15 @@ TEST(ConnectTest, PresentDeviceIsConfiguredResumedAndPolled)
 {
     WindowFixture w;
     w.CreateWindows();
-    BarRecorder bar(w.waitForm->pbWait);
+    w.form->move(100, 70);
+    QPoint waitShownAt;
+    BarRecorder bar(w.waitForm->pbWait, [&](int value) {
+        if (value == 3)
+            waitShownAt = w.waitForm->isVisible() ? w.waitForm->pos() : QPoint(-1, -1);
+    });
     ASSERT_TRUE(w.Connect());
     EXPECT_EQ(bar.values, (std::vector<int>{3, 0}));
+    EXPECT_EQ(waitShownAt, QPoint(108, 120));
     EXPECT_FALSE(w.waitForm->isVisible());
 
     // Opened by list position, configured step by step, then the resume code.
@@ -278,6 +287,24 @@ TEST(ConnectTest, FailedConfigurationStepIsReportedWithItsLocationAndTheDeviceCl
     // The device is free again: the next Connect succeeds.
     ASSERT_TRUE(w.Connect());
     EXPECT_TRUE(w.WaitFrames(1));
+}
+
+TEST(ConnectTest, ClosingTheWindowDuringTheAttemptsAbortsThemAndEndsOffline)
+{
+    WindowFixture w(Devices({}));
+    w.CreateWindows();
+    BarRecorder bar(w.waitForm->pbWait, [&](int value) {
+        if (value == 6)
+            QTimer::singleShot(0, w.form, [&] { w.form->close(); });
+    });
+    w.form->actOpenExecute();
+    ASSERT_TRUE(WindowFixture::ProcessUntil([&] { return !w.form->isVisible(); }));
+    // The close has waited for the connect job.
+    EXPECT_EQ(TThread::Running(), 0);
+    EXPECT_LT(CallsOf(*w.sim, "FT_Open").size(), 100u);
+    EXPECT_FALSE(w.form->OnLine);
+    EXPECT_EQ(w.form->PollThread, nullptr);
+    EXPECT_FALSE(w.waitForm->isVisible());
 }
 
 } // namespace
