@@ -2,6 +2,10 @@
 
 #include "toolkit/Clock.h"
 
+#include <QtGlobal>
+
+#include <exception>
+
 TExecThread::TExecThread(Transaction transaction, Handler frameHandler, Handler faultHandler)
     : transaction_(std::move(transaction)), frameHandler_(std::move(frameHandler)),
       faultHandler_(std::move(faultHandler))
@@ -21,6 +25,21 @@ std::string TExecThread::ErrorText() const
     return errorText_;
 }
 
+void TExecThread::HandOver(const Handler& handler)
+{
+    if (!handler)
+        return;
+    try {
+        Synchronize(handler);
+    } catch (const std::exception& e) {
+        // A handler that fails must not end the loop behind the window's
+        // back: the window still holds this thread and will stop it.
+        qWarning("poll hand-over failed: %s", e.what());
+    } catch (...) {
+        qWarning("poll hand-over failed");
+    }
+}
+
 void TExecThread::Execute()
 {
     for (;;) {
@@ -29,14 +48,8 @@ void TExecThread::Execute()
             break;
         if (transaction_)
             transaction_(this);
-        Synchronize([this] {
-            if (frameHandler_)
-                frameHandler_();
-        });
-        Synchronize([this] {
-            if (faultHandler_)
-                faultHandler_();
-        });
+        HandOver(frameHandler_);
+        HandOver(faultHandler_);
         AppClock().SleepMs(kPollSleepMs);
     }
 }

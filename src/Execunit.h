@@ -13,8 +13,8 @@
 
 class TExecThread : public TThread {
 public:
-    using Transaction = std::function<void(TExecThread*)>;  // runs on the poll thread
-    using Handler = std::function<void()>;                  // runs on the main thread
+    using Transaction = std::function<void(TExecThread*)>; // runs on the poll thread
+    using Handler = std::function<void()>;                 // runs on the main thread
 
     static constexpr int kPollSleepMs = 80;
 
@@ -29,6 +29,8 @@ protected:
     void Execute() override;
 
 private:
+    void HandOver(const Handler& handler);
+
     Transaction transaction_;
     Handler frameHandler_;
     Handler faultHandler_;

@@ -362,8 +362,8 @@ void TForm1::actSaveExecute()
     if (ChooseStillImageFile) {
         fileName = ChooseStillImageFile();
     } else {
-        fileName = RunFileDialog(this, "Save STILL IMAGE as", "Bitmap file (.bmp) (*.bmp)", QFileDialog::AcceptSave,
-                                 "bmp");
+        fileName =
+            RunFileDialog(this, "Save STILL IMAGE as", "Bitmap file (.bmp) (*.bmp)", QFileDialog::AcceptSave, "bmp");
     }
     if (fileName.isEmpty())
         return;
@@ -395,6 +395,7 @@ void TForm1::closeEvent(QCloseEvent* event)
     // A job still running uses this window: a connect in progress is aborted,
     // and every job is waited for (serving its hand-overs) before the window
     // goes. Then polling stops and the link closes.
+    closing_ = true;
     if (WaitForm)
         WaitForm->hide();
     mainthread::ServeUntil([this] { return ActiveJobs.load() == 0; });
@@ -404,7 +405,6 @@ void TForm1::closeEvent(QCloseEvent* event)
         OnLine = false;
     }
     SaveStoredSettings();
-    closing_ = true;
     event->accept();
     if (QuitOnClose)
         QCoreApplication::quit();

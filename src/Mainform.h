@@ -63,7 +63,8 @@ public:
 
     // --- link state ---
     FtdiDriver* driver = nullptr;
-    FT_HANDLE USBHandle = nullptr;
+    // Written by the connect job on its worker thread, read by every thread.
+    std::atomic<FT_HANDLE> USBHandle{nullptr};
     QString IDString;
     bool IDAddressing = false;
     std::atomic<bool> OnLine{false};
@@ -74,7 +75,7 @@ public:
     static constexpr display::TColor kForeground = 0x000000;
     display::Raster raster;
     static constexpr const std::array<int, 10>& kDefaultPresets = app::kDefaultPresets;
-    std::array<int, 10> Presets = kDefaultPresets;  // height, width of presets 1..5
+    std::array<int, 10> Presets = kDefaultPresets; // height, width of presets 1..5
     int SelectedPreset = 3;
     int KeypadTop = 280;
     int KeypadLeft = 0;
@@ -120,8 +121,8 @@ public:
     std::array<QAction*, 5> actDefPreset{};
     QAction* actConfigureConnection = nullptr;
     QAction* actPark = nullptr;
-    QAction* actAbout = nullptr;  // the Help menu's "&About..." item (not in the action list)
-    std::vector<QAction*> ActionList1;  // every action of the list, in list order
+    QAction* actAbout = nullptr;       // the Help menu's "&About..." item (not in the action list)
+    std::vector<QAction*> ActionList1; // every action of the list, in list order
     std::array<QAction*, 18> KeyActions() const;
 
     // --- windows ---
@@ -130,9 +131,9 @@ public:
     TWaitForm* WaitForm = nullptr;
     THelpDlg* HelpDlg = nullptr;
     TdlgPreferences* dlgPreferences = nullptr;
-    std::vector<LampPanel*> LampPanels;  // both keypads
-    QWidget* KeypadWindow() const;       // the full keypad as a window
-    QWidget* JKeypadWindow() const;      // the basic keypad as a window
+    std::vector<LampPanel*> LampPanels; // both keypads
+    QWidget* KeypadWindow() const;      // the full keypad as a window
+    QWidget* JKeypadWindow() const;     // the basic keypad as a window
 
     // --- operations used across the program ---
     void Repaint();
@@ -155,9 +156,9 @@ public:
     // Poll engine
     void StartPolling();
     void StopPolling();
-    void PollTransaction(TExecThread* thread);  // poll thread
-    void FrameHandler();                        // main thread, inside the hand-over
-    void FaultHandler();                        // main thread, inside the hand-over
+    void PollTransaction(TExecThread* thread); // poll thread
+    void FrameHandler();                       // main thread, inside the hand-over
+    void FaultHandler();                       // main thread, inside the hand-over
 
     // Connection lifecycle
     // Starts a worker thread for a job and counts it while it runs, so that
@@ -165,12 +166,12 @@ public:
     void StartJob(std::function<void(TFW_UpdateThread*)> progress, std::function<void(TFW_UpdateThread*)> job);
     std::atomic<int> ActiveJobs{0};
     void actOpenExecute();
-    void ConnectJob(TFW_UpdateThread* thread);       // worker thread
-    void ConnectProgress(TFW_UpdateThread* thread);  // main thread
+    void ConnectJob(TFW_UpdateThread* thread);      // worker thread
+    void ConnectProgress(TFW_UpdateThread* thread); // main thread
     void actCloseExecute();
     void LinkLoss();
     void actOnExecute();
-    void PowerOnSequence();  // worker thread
+    void PowerOnSequence(); // worker thread
     void actConfigureConnectionExecute();
 
     // View
@@ -211,8 +212,8 @@ public:
 
     // Firmware update (MainformUpdate.cpp)
     void actLoadUpdateExecute();
-    void UpdateJob(TFW_UpdateThread* thread);       // worker thread
-    void UpdateProgress(TFW_UpdateThread* thread);  // main thread
+    void UpdateJob(TFW_UpdateThread* thread);      // worker thread
+    void UpdateProgress(TFW_UpdateThread* thread); // main thread
     QString PackageFileName;
     std::unique_ptr<update::PackageFile> PackageFile;
     // The file the update job transfers; set by the open dialog (tests may preset it).
@@ -239,7 +240,7 @@ private:
     void CreateMenus();
     void CreateStatusBar();
     void ConnectHandlers();
-    void ConnectKeyHandlers();  // MainformKeys.cpp
+    void ConnectKeyHandlers(); // MainformKeys.cpp
     QRect DrawingRect() const;
     void PaintStatus();
 
@@ -254,8 +255,8 @@ private:
     QWidget* drawingArea_ = nullptr;
     QMenu* popupMenu_ = nullptr;
     QActionGroup* presetGroup_ = nullptr;
-    bool closing_ = false;
-    QString chosenPackage_;  // the package the update job transfers
+    std::atomic<bool> closing_{false}; // the window is closing: jobs end quietly
+    QString chosenPackage_;            // the package the update job transfers
 };
 
 // A modal file dialog (open or save; save asks before overwriting). Empty when cancelled.

@@ -18,13 +18,12 @@ struct ActionSpec {
     QKeySequence shortcut;
 };
 
-}  // namespace
+} // namespace
 
 std::array<QAction*, 18> TForm1::KeyActions() const
 {
-    return {actInput,    actAnt,   actLMinus,    actLPlus,      actBandMinus, actBandPlus,
-            actCMinus,   actCPlus, actTune,      actSet,        actLeftArrow, actRightArrow,
-            actDisplay,  actPower, actOperate,   actCAT,        actOff,       actOn};
+    return {actInput, actAnt,       actLMinus,     actLPlus,   actBandMinus, actBandPlus, actCMinus, actCPlus, actTune,
+            actSet,   actLeftArrow, actRightArrow, actDisplay, actPower,     actOperate,  actCAT,    actOff,   actOn};
 }
 
 void TForm1::CreateActions()
@@ -67,8 +66,7 @@ void TForm1::CreateActions()
         {&TForm1::actHome, "actHome", "ViewGroup", "&Home display && keypad", "", QKeySequence(Qt::CTRL | Qt::Key_H)},
         {&TForm1::actConfigureConnection, "actConfigureConnection", "FileGroup", "&Configure USB connection...", "",
          QKeySequence(Qt::CTRL | Qt::Key_Z)},
-        {&TForm1::actPark, "actPark", "ViewGroup", "&Park keypad near display", "",
-         QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {&TForm1::actPark, "actPark", "ViewGroup", "&Park keypad near display", "", QKeySequence(Qt::CTRL | Qt::Key_N)},
     };
 
     auto make = [this](const char* name, const char* category, const QString& caption, const QString& hint,
@@ -93,8 +91,9 @@ void TForm1::CreateActions()
     }
     actHome = make("actHome", "ViewGroup", tail[0].caption, "", tail[0].shortcut);
     for (int n = 1; n <= 5; ++n) {
-        actDefPreset[n - 1] = make(qPrintable(QString("actDefPreset%1").arg(n)), "ViewGroup",
-                                   QString("actDefPreset%1").arg(n), "", QKeySequence(Qt::CTRL | (Qt::Key_F1 + (n - 1))));
+        actDefPreset[n - 1] =
+            make(qPrintable(QString("actDefPreset%1").arg(n)), "ViewGroup", QString("actDefPreset%1").arg(n), "",
+                 QKeySequence(Qt::CTRL | (Qt::Key_F1 + (n - 1))));
     }
     actConfigureConnection = make(tail[1].name, tail[1].category, tail[1].caption, "", tail[1].shortcut);
     actPark = make(tail[2].name, tail[2].category, tail[2].caption, "", tail[2].shortcut);

@@ -23,7 +23,7 @@ constexpr int kOpenAttempts = 100;
 constexpr int kOpenRetryMs = 300;
 constexpr int kPowerOnPulseMs = 1000;
 constexpr int kConnectLocation = 1022;
-}  // namespace
+} // namespace
 
 // --- worker jobs -----------------------------------------------------------------
 
@@ -66,8 +66,8 @@ void TForm1::ConnectJob(TFW_UpdateThread* thread)
     bool opened = false;
     for (int attempt = 0;;) {
         FT_HANDLE handle = nullptr;
-        status = byId ? driver->FT_OpenEx(id.constData(), FT_OPEN_BY_SERIAL_NUMBER, &handle)
-                      : driver->FT_Open(0, &handle);
+        status =
+            byId ? driver->FT_OpenEx(id.constData(), FT_OPEN_BY_SERIAL_NUMBER, &handle) : driver->FT_Open(0, &handle);
         if (status == FT_OK)
             USBHandle = handle;
         thread->ReportStatus("RUN");
@@ -94,8 +94,11 @@ void TForm1::ConnectJob(TFW_UpdateThread* thread)
         if (opened)
             driver->FT_Close(USBHandle);
         thread->ReportStatus("EXCEPT");
-        const QString text = QString::fromStdString(e.Message());
-        mainthread::RunOnMainThread([this, text] { Boxes().Error(this, text); });
+        // Closing the window aborts a connect in progress; that needs no box.
+        if (!closing_) {
+            const QString text = QString::fromStdString(e.Message());
+            mainthread::RunOnMainThread([this, text] { Boxes().Error(this, text); });
+        }
     }
 }
 

@@ -12,8 +12,8 @@
 
 void TForm1::StartPolling()
 {
-    PollThread = new TExecThread([this](TExecThread* thread) { PollTransaction(thread); },
-                                 [this] { FrameHandler(); }, [this] { FaultHandler(); });
+    PollThread = new TExecThread([this](TExecThread* thread) { PollTransaction(thread); }, [this] { FrameHandler(); },
+                                 [this] { FaultHandler(); });
 }
 
 void TForm1::StopPolling()
@@ -54,6 +54,9 @@ void TForm1::PollTransaction(TExecThread* thread)
         // FT_Exception names the failed call; anything else is treated the
         // same way, with its own message, rather than ending the program.
         thread->SetErrorText(e.what());
+        LinkError = 1;
+    } catch (...) {
+        thread->SetErrorText("Unknown error on the USB link.");
         LinkError = 1;
     }
 }

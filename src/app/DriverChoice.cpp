@@ -16,7 +16,7 @@ ChosenDriver Simulator()
     return {std::make_unique<sim::SimDriver>(sim::DemoOptions()), true};
 }
 
-}  // namespace
+} // namespace
 
 ChosenDriver MakeDriver(AppOptions::Driver choice)
 {
@@ -43,4 +43,4 @@ ChosenDriver MakeDriver(AppOptions::Driver choice)
 #endif
 }
 
-}  // namespace app
+} // namespace app

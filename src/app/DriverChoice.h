@@ -18,4 +18,4 @@ struct ChosenDriver {
 // driver (POSIX), else the D2XX backend, whose load error Connect reports.
 ChosenDriver MakeDriver(AppOptions::Driver choice);
 
-}  // namespace app
+} // namespace app

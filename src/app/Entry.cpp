@@ -43,7 +43,7 @@ int RunWindows(FtdiDriver* driver, bool simulated)
     return result;
 }
 
-}  // namespace
+} // namespace
 
 int RunVorlinq(int argc, char** argv)
 {
@@ -76,7 +76,7 @@ int RunVorlinq(int argc, char** argv)
 
     app::SingleInstance instance;
     if (!instance.TryBecomePrimary())
-        return 0;  // the running copy comes to the front
+        return 0; // the running copy comes to the front
 
     try {
         app::ChosenDriver chosen = app::MakeDriver(options.driver);

@@ -34,7 +34,7 @@ constexpr std::array<const char*, 22> kStatusTexts = {
     "PROCESS ABORTED...",
 };
 
-}  // namespace
+} // namespace
 
 const char* FtStatusText(FT_STATUS status)
 {

@@ -35,7 +35,7 @@ std::uint16_t Le16(const std::uint8_t* b)
     return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
 }
 
-}  // namespace
+} // namespace
 
 FrameOutcome ReadDisplayFrame(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t* rx, std::uint8_t& lamp,
                               int* payloadLength)
@@ -104,5 +104,4 @@ FrameOutcome PollOnce(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t* rx, st
     return ReadDisplayFrame(driver, handle, rx, lamp, payloadLength);
 }
 
-}  // namespace protocol
-
+} // namespace protocol

@@ -34,8 +34,8 @@ constexpr std::uint8_t kDisplayType = 1;
 
 constexpr int kColumns = 40;
 constexpr int kRows = 8;
-constexpr int kCharBytes = kColumns * kRows;          // 320
-constexpr int kFullPayload = kCharBytes + kColumns;   // 360
+constexpr int kCharBytes = kColumns * kRows;        // 320
+constexpr int kFullPayload = kCharBytes + kColumns; // 360
 constexpr int kReceiveBufferSize = 4096;
 
 using CommandFrame = std::array<std::uint8_t, 6>;
@@ -57,9 +57,9 @@ void SendCommand(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t code);
 std::uint16_t Sum16(const std::uint8_t* bytes, std::size_t count, std::uint16_t start = 0);
 
 enum class FrameOutcome {
-    Valid,     // frame-ready
-    NoAnswer,  // device-silent: fewer than three header bytes, or not AA AA AA
-    Bad,       // dropped without a trace
+    Valid,    // frame-ready
+    NoAnswer, // device-silent: fewer than three header bytes, or not AA AA AA
+    Bad,      // dropped without a trace
 };
 
 // Reads one display frame field by field, applying the acceptance rules in
@@ -77,4 +77,4 @@ FrameOutcome ReadDisplayFrame(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t
 FrameOutcome PollOnce(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t* rx, std::uint8_t& lamp,
                       int* payloadLength = nullptr);
 
-}  // namespace protocol
+} // namespace protocol

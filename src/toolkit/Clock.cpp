@@ -25,7 +25,7 @@ void InstantClock::SleepMs(std::int64_t ms)
 namespace {
 SystemClock g_systemClock;
 std::atomic<Clock*> g_appClock{nullptr};
-}  // namespace
+} // namespace
 
 Clock& AppClock()
 {

@@ -43,4 +43,4 @@ private:
 // The clock the program's threads use. A real clock unless a test or the
 // command line installs another one; the clock installed must outlive its use.
 Clock& AppClock();
-void SetAppClock(Clock* clock);  // nullptr restores the real clock
+void SetAppClock(Clock* clock); // nullptr restores the real clock

@@ -27,7 +27,7 @@ struct HandOver {
 
 HandOver& State()
 {
-    static HandOver* state = new HandOver;  // never destroyed: threads may outlive statics
+    static HandOver* state = new HandOver; // never destroyed: threads may outlive statics
     return *state;
 }
 
@@ -57,7 +57,7 @@ bool TakeOne(std::shared_ptr<Call>& call)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool IsMainThread()
 {
@@ -79,7 +79,8 @@ void RunOnMainThread(const std::function<void()>& fn)
         s.pending.push_back(call);
     }
     s.changed.notify_all();
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { ServePending(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { ServePending(); }, Qt::QueuedConnection);
     {
         std::unique_lock lock(s.mutex);
         s.changed.wait(lock, [&] { return call->done; });
@@ -112,7 +113,9 @@ void ServeUntil(const std::function<bool()>& done)
 void NotifyStateChanged()
 {
     HandOver& s = State();
-    { std::lock_guard lock(s.mutex); }
+    {
+        std::lock_guard lock(s.mutex);
+    }
     s.changed.notify_all();
 }
 
@@ -124,4 +127,4 @@ void PostToMainThread(std::function<void()> fn)
         fn();
 }
 
-}  // namespace mainthread
+} // namespace mainthread

@@ -30,4 +30,4 @@ void NotifyStateChanged();
 // deferred release of ended threads).
 void PostToMainThread(std::function<void()> fn);
 
-}  // namespace mainthread
+} // namespace mainthread

@@ -26,7 +26,7 @@ public:
 RealBoxes g_realBoxes;
 std::atomic<MessageBoxes*> g_boxes{nullptr};
 
-}  // namespace
+} // namespace
 
 MessageBoxes& Boxes()
 {

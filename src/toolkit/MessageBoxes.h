@@ -21,7 +21,7 @@ public:
 
 // The boxes in use: real QMessageBox dialogs unless a test installs others.
 MessageBoxes& Boxes();
-void SetBoxes(MessageBoxes* boxes);  // nullptr restores the real boxes
+void SetBoxes(MessageBoxes* boxes); // nullptr restores the real boxes
 
 // The title of every box.
 inline constexpr const char* kBoxTitle = "Vorlinq";
