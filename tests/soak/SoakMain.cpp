@@ -18,19 +18,19 @@
 #include <iostream>
 #include <unistd.h>
 
-// AddressSanitizer keeps freed memory in quarantine, so the resident set of
-// a sanitized build says nothing about leaks.
-#if defined(__SANITIZE_ADDRESS__)
-#define VORLINQ_SOAK_ASAN 1
+// The sanitizers keep freed memory in quarantine and shadow memory besides,
+// so the resident set of a sanitized build says nothing about leaks.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VORLINQ_SOAK_SANITIZED 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VORLINQ_SOAK_ASAN 1
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VORLINQ_SOAK_SANITIZED 1
 #endif
 #endif
 
 namespace {
 
-#ifdef VORLINQ_SOAK_ASAN
+#ifdef VORLINQ_SOAK_SANITIZED
 constexpr bool kJudgeMemory = false;
 #else
 constexpr bool kJudgeMemory = true;
@@ -167,7 +167,7 @@ int main(int argc, char** argv)
     PrintFigures(rig, steps, rig.clock.NowMs() / kMsPerHour, real.elapsed() / 1000.0, rssWarm, rssEnd);
 
     if (!kJudgeMemory) {
-        std::cout << "vorlinq_soak: resident set not judged in an AddressSanitizer build" << std::endl;
+        std::cout << "vorlinq_soak: resident set not judged in a sanitizer build" << std::endl;
     } else if (rssEnd - rssWarm > options.rssToleranceKiB) {
         std::cerr << "vorlinq_soak: FAILED: the resident set grew by " << rssEnd - rssWarm << " KiB after warm-up"
                   << " (tolerance " << options.rssToleranceKiB << " KiB), seed " << options.seed << "\n";
