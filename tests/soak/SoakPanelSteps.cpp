@@ -206,7 +206,14 @@ std::string SoakSteps::View()
                           form.actPark,
                           form.actKeypad,
                           form.actJKeypad};
+    const int selected = form.SelectedPreset;
     actions[what]->trigger();
     SOAK_TRY(ExpectNoError());
-    return Finish();
+    SOAK_TRY(Finish());
+    // Recalling a preset selects it; resetting one to its default size does not.
+    const QString wanted = QString("F%1").arg(what == 0 ? n : selected);
+    if (form.StatusPanelText(1) != wanted)
+        return "status panel shows \"" + form.StatusPanelText(1).toStdString() + "\" instead of \"" +
+               wanted.toStdString() + "\"";
+    return {};
 }

@@ -18,6 +18,7 @@ constexpr int kPumpRealMs = 60000;
 constexpr std::int64_t kPollCycleMs = 80;
 // A tune cycle lasts 1.5 s; the mirror gets twice that and more to catch up.
 constexpr int kMirrorRounds = 40;
+constexpr ULONG kNormalTimeoutMs = 1200;
 
 sim::SimOptions SoakSimOptions(InstantClock& clock)
 {
@@ -143,6 +144,15 @@ std::string SoakRig::CheckOnline() const
     for (QAction* action : form.KeyActions())
         if (action->isEnabled() != keysExpected)
             return action->objectName().toStdString() + (keysExpected ? " disabled" : " enabled") + " while on-line";
+    // The link as the configuration (or an update's clean-up) leaves it.
+    if (!sim.IsOpen())
+        return "on-line with the device closed";
+    if (!sim.Dtr() || sim.Rts())
+        return "on-line with DTR/RTS at " + std::to_string(sim.Dtr()) + "/" + std::to_string(sim.Rts()) +
+               " instead of set/clear";
+    if (sim.ReadTimeoutMs() != kNormalTimeoutMs || sim.WriteTimeoutMs() != kNormalTimeoutMs)
+        return "on-line with time-outs of " + std::to_string(sim.ReadTimeoutMs()) + "/" +
+               std::to_string(sim.WriteTimeoutMs()) + " ms";
     const QString status = form.StatusPanelText(0);
     const QString wanted = form.actFreeze->isChecked() ? "STILL IMAGE" : "ON-LINE";
     if (status != wanted)
@@ -165,6 +175,8 @@ std::string SoakRig::CheckOffline() const
             return action->objectName().toStdString() + " enabled while off-line";
     if (waitForm.isVisible())
         return "off-line with the progress window still shown";
+    if (sim.IsOpen())
+        return "off-line with the device still open";
     if (const std::string lamps = CheckLamps(0); !lamps.empty())
         return "off-line: " + lamps;
     for (int y = 0; y < display::Raster::kHeight; ++y)

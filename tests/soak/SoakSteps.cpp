@@ -129,10 +129,14 @@ std::string SoakSteps::Finish()
 
 std::string SoakSteps::Connect()
 {
+    rig_.TakeKeyCodes();
     rig_.form.actOpen->trigger();
     SOAK_TRY(rig_.Settle(SoakRig::Link::OnLine));
     rig_.keysExpected = true;
     ++figures_.reconnects;
+    // The resume code, once.
+    if (rig_.TakeKeyCodes() != std::vector<std::uint8_t>{101})
+        return "connecting did not send the resume code once and nothing else";
     if (rig_.waitForm.pbWait->value() != 0)
         return "progress bar left at " + std::to_string(rig_.waitForm.pbWait->value()) + " after connecting";
     return rig_.CheckOnline();
