@@ -10,7 +10,7 @@
 // (counted from 0 over all recorded calls) can fail with a chosen status; a
 // failed read delivers nothing. Single-threaded: for tests and fuzzing only.
 
-#include "link/FtdiDriver.h"
+#include "support/FakeDriverBase.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,7 +23,7 @@ namespace frametest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class ChunkDriver final : public FtdiDriver {
+class ChunkDriver final : public FakeDriverBase {
 public:
     enum class Op { Purge, Write, Read };
 
@@ -107,30 +107,6 @@ public:
         if (Failing(call))
             return call.status;
         calls_.push_back(std::move(call));
-        return FT_OK;
-    }
-
-    FT_STATUS FT_Open(int, FT_HANDLE*) override { return FT_OK; }
-    FT_STATUS FT_OpenEx(const char*, DWORD, FT_HANDLE*) override { return FT_OK; }
-    FT_STATUS FT_Close(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_ResetDevice(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_SetBaudRate(FT_HANDLE, ULONG) override { return FT_OK; }
-    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE, UCHAR, UCHAR, UCHAR) override { return FT_OK; }
-    FT_STATUS FT_SetFlowControl(FT_HANDLE, USHORT, UCHAR, UCHAR) override { return FT_OK; }
-    FT_STATUS FT_SetTimeouts(FT_HANDLE, ULONG, ULONG) override { return FT_OK; }
-    FT_STATUS FT_SetDtr(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_ClrDtr(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_SetRts(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_ClrRts(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_SetResetPipeRetryCount(FT_HANDLE, DWORD) override { return FT_OK; }
-    FT_STATUS FT_CyclePort(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_CreateDeviceInfoList(DWORD* n) override
-    {
-        *n = 1;
-        return FT_OK;
-    }
-    FT_STATUS FT_GetDeviceInfoDetail(DWORD, DWORD*, DWORD*, DWORD*, DWORD*, char*, char*, FT_HANDLE*) override
-    {
         return FT_OK;
     }
 
