@@ -7,7 +7,7 @@
 // "R6=6", "R512=0"); the amplifier answers the update frames it recognises in
 // the chunks the program writes them in, through replaceable reply functions.
 
-#include "link/FtdiDriver.h"
+#include "support/FakeDriverBase.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -37,7 +37,7 @@ inline Bytes ChecksumReply(std::uint32_t value, std::uint8_t filler = 0x55)
     return reply;
 }
 
-class ScriptedLink final : public FtdiDriver {
+class ScriptedLink final : public FakeDriverBase {
 public:
     // Replies of the scripted amplifier; the defaults answer correctly. The
     // counters start at 0 and count every frame of that kind received.
@@ -106,31 +106,6 @@ public:
             text += hex;
         }
         return text;
-    }
-
-    FT_STATUS FT_Open(int, FT_HANDLE*) override { return FT_OK; }
-    FT_STATUS FT_OpenEx(const char*, DWORD, FT_HANDLE*) override { return FT_OK; }
-    FT_STATUS FT_Close(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_Purge(FT_HANDLE, ULONG) override { return FT_OK; }
-    FT_STATUS FT_ResetDevice(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_SetBaudRate(FT_HANDLE, ULONG) override { return FT_OK; }
-    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE, UCHAR, UCHAR, UCHAR) override { return FT_OK; }
-    FT_STATUS FT_SetFlowControl(FT_HANDLE, USHORT, UCHAR, UCHAR) override { return FT_OK; }
-    FT_STATUS FT_SetTimeouts(FT_HANDLE, ULONG, ULONG) override { return FT_OK; }
-    FT_STATUS FT_SetDtr(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_ClrDtr(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_SetRts(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_ClrRts(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_SetResetPipeRetryCount(FT_HANDLE, DWORD) override { return FT_OK; }
-    FT_STATUS FT_CyclePort(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS FT_CreateDeviceInfoList(DWORD* n) override
-    {
-        *n = 1;
-        return FT_OK;
-    }
-    FT_STATUS FT_GetDeviceInfoDetail(DWORD, DWORD*, DWORD*, DWORD*, DWORD*, char*, char*, FT_HANDLE*) override
-    {
-        return FT_OK;
     }
 
 private:
