@@ -3,12 +3,12 @@
 #include "FullSerialDriver.h"
 #include "sim/SimDriver.h"
 #include "support/FakeBoxes.h"
+#include "support/ProcessEvents.h"
 
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -33,11 +33,7 @@ protected:
     {
         bool ran = false;
         QTimer::singleShot(0, &dlg, [&] {
-            QElapsedTimer waited;
-            waited.start();
-            while (!(dlg.isVisible() && dlg.Active()) && waited.elapsed() < 5000) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            }
+            ProcessEventsUntil([&] { return dlg.isVisible() && dlg.Active(); }, 5000);
             openedActive = dlg.Active();
             whileOpen();
             ran = true;

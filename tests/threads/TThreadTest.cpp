@@ -4,12 +4,12 @@
 #include "Execunit.h"
 #include "Fw_update.h"
 #include "toolkit/MainThreadCall.h"
+#include "support/ProcessEvents.h"
 #include "toolkit/TThread.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 
 #include <atomic>
@@ -44,14 +44,6 @@ private:
     std::function<bool(LoopThread&)> body_;
     std::atomic<int>* destroyed_;
 };
-
-void ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
 
 }  // namespace
 
