@@ -63,7 +63,9 @@ protected:
 
     void GoOnline()
     {
-        ASSERT_EQ(driver->FT_Open(0, &form->USBHandle), FT_OK);
+        FT_HANDLE handle = nullptr;
+        ASSERT_EQ(driver->FT_Open(0, &handle), FT_OK);
+        form->USBHandle = handle;
         form->OnLine = true;
         form->EnableKeyActions();
     }
