@@ -17,6 +17,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFont>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -174,7 +175,13 @@ void TForm1::CreateStatusBar()
         auto* panel = new QLabel(statusBar_);
         panel->setObjectName(QString("StatusPanel%1").arg(i));
         panel->setFixedWidth(kPanelWidths[i]);
+        panel->setFixedHeight(kStatusBarHeight - 3);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        // The bar is only 19 pixels high: a small font keeps descenders such as
+        // the underscore of "USB_ID" inside the panel.
+        QFont font = panel->font();
+        font.setPixelSize(11);
+        panel->setFont(font);
         panel->setAlignment(i < 5 ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
         statusBar_->addWidget(panel);
         statusPanels_[i] = panel;
