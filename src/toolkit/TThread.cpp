@@ -26,6 +26,7 @@ TThread::~TThread()
 void TThread::Start()
 {
     g_running.fetch_add(1);
+    std::lock_guard lock(startMutex_);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -35,6 +36,13 @@ void TThread::Run()
         Execute();
     } catch (...) {
         // Execute owns its failures; nothing may escape a thread.
+    }
+    // Nobody joins a thread: whoever needs its end waits for `finished`. A
+    // detached thread also leaves nothing behind when the program ends before
+    // the main thread has released the object.
+    {
+        std::lock_guard lock(startMutex_); // Start() has stored the thread
+        thread_.detach();
     }
     std::shared_ptr<Shared> shared = shared_;
     const bool release = FreeOnTerminate;

@@ -66,6 +66,7 @@ private:
     std::shared_ptr<Shared> shared_;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> suspended_{false};
+    std::mutex startMutex_;
     std::mutex pauseMutex_;
     std::condition_variable pauseChanged_;
     std::thread thread_;
