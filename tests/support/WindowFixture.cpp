@@ -52,7 +52,7 @@ void FrontDriver::AnswerNextQueryWith(Bytes bytes)
 {
     std::lock_guard lock(mutex_);
     armed_ = true;
-    answer_ = std::move(bytes);
+    armedAnswer_ = std::move(bytes);
 }
 
 bool FrontDriver::ScriptedAnswerPending() const
@@ -124,6 +124,8 @@ FT_STATUS FrontDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD byte
         ++queries_;
         if (armed_) {
             armed_ = false;
+            answer_ = std::move(armedAnswer_);
+            armedAnswer_.clear();
             *bytesWritten = bytesToWrite;
             return FT_OK;
         }

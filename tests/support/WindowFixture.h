@@ -52,7 +52,8 @@ public:
     // Query frames written so far (55 55 55 01 80 80).
     int Queries() const;
     // The next query is not passed on: its answer is `bytes`, then reads go
-    // back to the amplifier.
+    // back to the amplifier. Reads still collecting the answer to an earlier
+    // query keep getting the amplifier's bytes.
     void AnswerNextQueryWith(Bytes bytes);
     bool ScriptedAnswerPending() const;
     // The next call of `op` runs `thrower`, which throws, instead of reaching the driver.
@@ -87,7 +88,8 @@ private:
     mutable std::mutex mutex_;
     int queries_ = 0;
     bool armed_ = false;  // the next query gets the scripted answer
-    Bytes answer_;        // scripted bytes not read yet
+    Bytes armedAnswer_;   // that answer, until the query has been written
+    Bytes answer_;        // scripted bytes the reads hand out, not read yet
     std::string throwOp_; // operation that throws next, or empty
     std::function<void()> thrower_;
 };
