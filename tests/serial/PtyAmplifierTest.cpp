@@ -17,8 +17,8 @@ protected:
     void SetUp() override
     {
         bridge.start(VORLINQ_PTY_AMPLIFIER, {});
-        ASSERT_TRUE(bridge.waitForStarted(3000)) << bridge.errorString().toStdString();
-        ASSERT_TRUE(WaitForLine(3000)) << "no tty name from the amplifier";
+        ASSERT_TRUE(bridge.waitForStarted(10000)) << bridge.errorString().toStdString();
+        ASSERT_TRUE(WaitForLine(10000)) << "no tty name from the amplifier";
         slave = bridge.readLine().trimmed().toStdString();
         ASSERT_FALSE(slave.empty());
     }
@@ -28,7 +28,7 @@ protected:
         if (handle)
             driver.FT_Close(handle);
         bridge.closeWriteChannel(); // the amplifier ends with its standard input
-        if (!bridge.waitForFinished(2000))
+        if (!bridge.waitForFinished(5000))
             bridge.kill();
     }
 
@@ -59,7 +59,9 @@ TEST_F(PtyAmplifier, PollGetsADisplayFrameAndKeysReachTheAmplifier)
     ASSERT_EQ(driver.FT_SetBaudRate(handle, 115200), FT_OK);
     ASSERT_EQ(driver.FT_SetDataCharacteristics(handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE), FT_OK);
     ASSERT_EQ(driver.FT_SetFlowControl(handle, FT_FLOW_NONE, 0, 0), FT_OK);
-    ASSERT_EQ(driver.FT_SetTimeouts(handle, 1200, 1200), FT_OK);
+    // Longer than the program's own 1.2 s: the amplifier is another process,
+    // and a busy machine may keep it from answering at once.
+    ASSERT_EQ(driver.FT_SetTimeouts(handle, 5000, 5000), FT_OK);
 
     std::uint8_t rx[protocol::kReceiveBufferSize] = {};
     std::uint8_t lamp = 0;
@@ -72,7 +74,7 @@ TEST_F(PtyAmplifier, PollGetsADisplayFrameAndKeysReachTheAmplifier)
     }
 
     protocol::SendCommand(driver, handle, 0x04); // ANT
-    ASSERT_TRUE(WaitForLine(2000)) << "the amplifier reported no key";
+    ASSERT_TRUE(WaitForLine(10000)) << "the amplifier reported no key";
     EXPECT_EQ(bridge.readLine().trimmed().toStdString(), "key 4");
 
     // The link goes on after the command.

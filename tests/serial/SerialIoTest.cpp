@@ -1,6 +1,8 @@
 // Reads, writes and their time-outs on one open pseudo-terminal, with the
-// threads the program uses: these run on real (short) time-outs, since the
-// waiting happens in the operating system.
+// threads the program uses: these run on real time-outs, since the waiting
+// happens in the operating system. Where a call must return before its
+// time-out, the time-out is long and the bound half of it, so that a busy
+// machine does not fail the test.
 #include "PtyPair.h"
 
 #include "link/SerialDriver.h"
@@ -50,7 +52,7 @@ void LetItBlock()
 
 TEST_F(SerialIo, ReadReturnsAsSoonAsTheCountHasArrivedEvenInPieces)
 {
-    ASSERT_EQ(driver.FT_SetTimeouts(handle, 900, 900), FT_OK);
+    ASSERT_EQ(driver.FT_SetTimeouts(handle, 5000, 5000), FT_OK);
 
     pty.Send(Bytes("AAAA"));
     std::uint8_t buffer[8] = {};
@@ -59,20 +61,22 @@ TEST_F(SerialIo, ReadReturnsAsSoonAsTheCountHasArrivedEvenInPieces)
     EXPECT_EQ(driver.FT_Read(handle, buffer, 4, &got), FT_OK);
     EXPECT_EQ(got, 4u);
     EXPECT_EQ(std::string(buffer, buffer + got), "AAAA");
-    EXPECT_LT(ElapsedMs(start), 500);
+    EXPECT_LT(ElapsedMs(start), 2500);
 
+    // Timed from before the device starts: the second piece comes 40 ms or
+    // more after this.
+    start = Clock::now();
     std::thread device([this] {
         pty.Send(Bytes("ab"));
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
         pty.Send(Bytes("cd"));
     });
-    start = Clock::now();
     EXPECT_EQ(driver.FT_Read(handle, buffer, 4, &got), FT_OK);
     const long long took = ElapsedMs(start);
     device.join();
     EXPECT_EQ(std::string(buffer, buffer + got), "abcd");
     EXPECT_GE(took, 30);
-    EXPECT_LT(took, 600);
+    EXPECT_LT(took, 2500);
 }
 
 TEST_F(SerialIo, ReadTimeOutGivesWhatCameWithStatusOk)
@@ -87,23 +91,32 @@ TEST_F(SerialIo, ReadTimeOutGivesWhatCameWithStatusOk)
     long long took = ElapsedMs(start);
     EXPECT_EQ(std::string(buffer, buffer + got), "xy");
     EXPECT_GE(took, 70);
-    EXPECT_LT(took, 600);
+    EXPECT_LT(took, 2000);
 
     start = Clock::now();
     EXPECT_EQ(driver.FT_Read(handle, buffer, 3, &got), FT_OK);
     took = ElapsedMs(start);
     EXPECT_EQ(got, 0u);
     EXPECT_GE(took, 70);
-    EXPECT_LT(took, 600);
+    EXPECT_LT(took, 2000);
 
-    // A zero time-out takes what is there without waiting.
+    // A zero time-out takes what is there without waiting: nothing at
+    // first, the byte once the pseudo-terminal has passed it on.
     ASSERT_EQ(driver.FT_SetTimeouts(handle, 0, 0), FT_OK);
-    pty.Send(Bytes("z"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let the byte reach the port
     start = Clock::now();
     EXPECT_EQ(driver.FT_Read(handle, buffer, 4, &got), FT_OK);
-    EXPECT_EQ(std::string(buffer, buffer + got), "z");
-    EXPECT_LT(ElapsedMs(start), 150);
+    EXPECT_EQ(got, 0u);
+    EXPECT_LT(ElapsedMs(start), 1000);
+    pty.Send(Bytes("z"));
+    std::string read;
+    start = Clock::now();
+    while (read.empty() && ElapsedMs(start) < 5000) {
+        const auto call = Clock::now();
+        EXPECT_EQ(driver.FT_Read(handle, buffer, 4, &got), FT_OK);
+        EXPECT_LT(ElapsedMs(call), 1000);
+        read.assign(buffer, buffer + got);
+    }
+    EXPECT_EQ(read, "z");
 }
 
 TEST_F(SerialIo, PurgeDropsPendingInputAndThePortGoesOn)
@@ -145,7 +158,7 @@ TEST_F(SerialIo, BytesPassUnchangedBothWays)
 
 TEST_F(SerialIo, WritesGoOutAtOnceWhileAnotherThreadWaitsInRead)
 {
-    ASSERT_EQ(driver.FT_SetTimeouts(handle, 900, 900), FT_OK);
+    ASSERT_EQ(driver.FT_SetTimeouts(handle, 10000, 10000), FT_OK);
     auto reader = ReadInBackground(3);
     LetItBlock();
 
@@ -155,7 +168,7 @@ TEST_F(SerialIo, WritesGoOutAtOnceWhileAnotherThreadWaitsInRead)
         DWORD written = 0;
         const auto start = Clock::now();
         EXPECT_EQ(driver.FT_Write(handle, frame, 6, &written), FT_OK);
-        EXPECT_LT(ElapsedMs(start), 300) << "write of frame " << int(code) << " waited";
+        EXPECT_LT(ElapsedMs(start), 3000) << "write of frame " << int(code) << " waited";
         sent.insert(sent.end(), frame, frame + 6);
     }
     EXPECT_EQ(pty.Receive(sent.size()), sent);
@@ -163,7 +176,7 @@ TEST_F(SerialIo, WritesGoOutAtOnceWhileAnotherThreadWaitsInRead)
         << "the read is still waiting";
 
     pty.Send(Bytes("ok!"));
-    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(600)), std::future_status::ready);
+    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(5000)), std::future_status::ready);
     const auto [status, bytes] = reader.get();
     EXPECT_EQ(status, FT_OK);
     EXPECT_EQ(bytes, Bytes("ok!"));
@@ -177,19 +190,19 @@ TEST_F(SerialIo, WriteTimeOutReturnsWhenTheDeviceTakesNoMore)
     DWORD written = 0;
     const auto start = Clock::now();
     EXPECT_EQ(driver.FT_Write(handle, lots.data(), static_cast<DWORD>(lots.size()), &written), FT_OK);
-    EXPECT_LT(ElapsedMs(start), 500);
+    EXPECT_LT(ElapsedMs(start), 2000);
     EXPECT_GT(written, 0u);
     EXPECT_LT(written, lots.size());
 }
 
 TEST_F(SerialIo, VanishedDeviceIsAnIoErrorNotAHang)
 {
-    ASSERT_EQ(driver.FT_SetTimeouts(handle, 900, 900), FT_OK);
+    ASSERT_EQ(driver.FT_SetTimeouts(handle, 10000, 10000), FT_OK);
     auto reader = ReadInBackground(6);
     LetItBlock();
     pty.CloseMaster();
 
-    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(600)), std::future_status::ready) << "read hangs";
+    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(5000)), std::future_status::ready) << "read hangs";
     EXPECT_EQ(reader.get().first, FT_IO_ERROR);
 
     std::uint8_t buffer[4] = {1, 2, 3, 4};
@@ -198,19 +211,19 @@ TEST_F(SerialIo, VanishedDeviceIsAnIoErrorNotAHang)
     EXPECT_EQ(driver.FT_Read(handle, buffer, 4, &count), FT_IO_ERROR);
     EXPECT_EQ(driver.FT_Write(handle, buffer, 4, &count), FT_IO_ERROR);
     EXPECT_EQ(driver.FT_SetDtr(handle), FT_IO_ERROR);
-    EXPECT_LT(ElapsedMs(start), 300);
+    EXPECT_LT(ElapsedMs(start), 2000);
 }
 
 TEST_F(SerialIo, CloseWakesABlockedReaderAndFreesThePort)
 {
-    ASSERT_EQ(driver.FT_SetTimeouts(handle, 900, 900), FT_OK);
+    ASSERT_EQ(driver.FT_SetTimeouts(handle, 10000, 10000), FT_OK);
     auto reader = ReadInBackground(6);
     LetItBlock();
 
     const auto start = Clock::now();
     EXPECT_EQ(driver.FT_Close(handle), FT_OK);
-    EXPECT_LT(ElapsedMs(start), 600);
-    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(600)), std::future_status::ready);
+    EXPECT_LT(ElapsedMs(start), 5000);
+    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(5000)), std::future_status::ready);
     EXPECT_EQ(reader.get().first, FT_INVALID_HANDLE);
 
     std::uint8_t byte = 0;
