@@ -71,14 +71,16 @@ TEST(SimTiming, WriteReturnsPromptlyWhileAnotherThreadIsBlockedInRead)
     options.poweredOn = false; // a silent amplifier: the read waits out its time-out
     sim::SimDriver driver(options);
     const FT_HANDLE handle = OpenFirst(driver);
-    driver.FT_SetTimeouts(handle, 400, 400);
+    driver.FT_SetTimeouts(handle, 3000, 3000);
 
     std::atomic<bool> reading{false};
+    std::atomic<bool> readEnded{false};
     DWORD got = 99;
     std::thread reader([&] {
         std::uint8_t b[3];
         reading = true;
         driver.FT_Read(handle, b, 3, &got);
+        readEnded = true;
     });
     while (!reading)
         std::this_thread::yield();
@@ -88,7 +90,9 @@ TEST(SimTiming, WriteReturnsPromptlyWhileAnotherThreadIsBlockedInRead)
     const Bytes command = Command(13);
     DWORD written = 0;
     EXPECT_EQ(driver.FT_Write(handle, command.data(), 6, &written), FT_OK);
-    EXPECT_LT(steady_clock::now() - started, milliseconds(100));
+    // Behind the read it would have waited out the 3 s time-out.
+    EXPECT_FALSE(readEnded) << "the write waited for the read";
+    EXPECT_LT(steady_clock::now() - started, milliseconds(1500));
     reader.join();
     EXPECT_EQ(got, 0u);
     auto lock = driver.Lock();
@@ -118,7 +122,7 @@ TEST(SimTiming, BlockedReadReturnsAsSoonAsTheAnswerArrives)
     protocol::SendCommand(driver, handle, protocol::kQueryCode);
     reader.join();
     EXPECT_EQ(got, 3u);
-    EXPECT_LT(steady_clock::now() - started, milliseconds(200));
+    EXPECT_LT(steady_clock::now() - started, milliseconds(2500)); // half the time-out
 }
 
 TEST(SimTiming, ThreeThreadsAtOnceLoseNoCommand)
