@@ -23,7 +23,7 @@ protected:
     // cannot tell; the application's active window can.
     static bool BecomesActive(QWidget* window)
     {
-        return QTest::qWaitFor([window] { return QApplication::activeWindow() == window; }, 1000);
+        return QTest::qWaitFor([window] { return QApplication::activeWindow() == window; }, 5000);
     }
 };
 
