@@ -39,12 +39,12 @@ FT_STATUS TapDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesT
             frame_.clear();
         }
     }
-    return inner_.FT_Write(handle, buffer, bytesToWrite, bytesWritten);
+    return Inner().FT_Write(handle, buffer, bytesToWrite, bytesWritten);
 }
 
 FT_STATUS TapDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned)
 {
-    const FT_STATUS status = inner_.FT_Read(handle, buffer, bytesToRead, bytesReturned);
+    const FT_STATUS status = Inner().FT_Read(handle, buffer, bytesToRead, bytesReturned);
     if (status == FT_OK && bytesReturned && *bytesReturned > 0)
         Collect(static_cast<const std::uint8_t*>(buffer), *bytesReturned);
     return status;

@@ -68,7 +68,7 @@ void FrontDriver::ThrowFrom(const std::string& op, std::function<void()> thrower
     thrower_ = std::move(thrower);
 }
 
-void FrontDriver::MaybeThrow(const char* op)
+void FrontDriver::OnCall(const char* op)
 {
     std::function<void()> thrower;
     {
@@ -81,27 +81,9 @@ void FrontDriver::MaybeThrow(const char* op)
     thrower();
 }
 
-FT_STATUS FrontDriver::FT_Open(int deviceIndex, FT_HANDLE* handle)
-{
-    MaybeThrow("FT_Open");
-    return sim_.FT_Open(deviceIndex, handle);
-}
-
-FT_STATUS FrontDriver::FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handle)
-{
-    MaybeThrow("FT_OpenEx");
-    return sim_.FT_OpenEx(arg, flags, handle);
-}
-
-FT_STATUS FrontDriver::FT_Close(FT_HANDLE handle)
-{
-    MaybeThrow("FT_Close");
-    return sim_.FT_Close(handle);
-}
-
 FT_STATUS FrontDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned)
 {
-    MaybeThrow("FT_Read");
+    OnCall("FT_Read");
     {
         std::lock_guard lock(mutex_);
         if (!answer_.empty()) {
@@ -117,7 +99,7 @@ FT_STATUS FrontDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead
 
 FT_STATUS FrontDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten)
 {
-    MaybeThrow("FT_Write");
+    OnCall("FT_Write");
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     if (bytesToWrite == kQuery.size() && std::equal(kQuery.begin(), kQuery.end(), bytes)) {
         std::lock_guard lock(mutex_);
@@ -131,91 +113,6 @@ FT_STATUS FrontDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD byte
         }
     }
     return sim_.FT_Write(handle, buffer, bytesToWrite, bytesWritten);
-}
-
-FT_STATUS FrontDriver::FT_Purge(FT_HANDLE handle, ULONG mask)
-{
-    MaybeThrow("FT_Purge");
-    return sim_.FT_Purge(handle, mask);
-}
-
-FT_STATUS FrontDriver::FT_ResetDevice(FT_HANDLE handle)
-{
-    MaybeThrow("FT_ResetDevice");
-    return sim_.FT_ResetDevice(handle);
-}
-
-FT_STATUS FrontDriver::FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)
-{
-    MaybeThrow("FT_SetBaudRate");
-    return sim_.FT_SetBaudRate(handle, baudRate);
-}
-
-FT_STATUS FrontDriver::FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
-{
-    MaybeThrow("FT_SetDataCharacteristics");
-    return sim_.FT_SetDataCharacteristics(handle, wordLength, stopBits, parity);
-}
-
-FT_STATUS FrontDriver::FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar)
-{
-    MaybeThrow("FT_SetFlowControl");
-    return sim_.FT_SetFlowControl(handle, flowControl, xonChar, xoffChar);
-}
-
-FT_STATUS FrontDriver::FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs)
-{
-    MaybeThrow("FT_SetTimeouts");
-    return sim_.FT_SetTimeouts(handle, readTimeoutMs, writeTimeoutMs);
-}
-
-FT_STATUS FrontDriver::FT_SetDtr(FT_HANDLE handle)
-{
-    MaybeThrow("FT_SetDtr");
-    return sim_.FT_SetDtr(handle);
-}
-
-FT_STATUS FrontDriver::FT_ClrDtr(FT_HANDLE handle)
-{
-    MaybeThrow("FT_ClrDtr");
-    return sim_.FT_ClrDtr(handle);
-}
-
-FT_STATUS FrontDriver::FT_SetRts(FT_HANDLE handle)
-{
-    MaybeThrow("FT_SetRts");
-    return sim_.FT_SetRts(handle);
-}
-
-FT_STATUS FrontDriver::FT_ClrRts(FT_HANDLE handle)
-{
-    MaybeThrow("FT_ClrRts");
-    return sim_.FT_ClrRts(handle);
-}
-
-FT_STATUS FrontDriver::FT_SetResetPipeRetryCount(FT_HANDLE handle, DWORD count)
-{
-    MaybeThrow("FT_SetResetPipeRetryCount");
-    return sim_.FT_SetResetPipeRetryCount(handle, count);
-}
-
-FT_STATUS FrontDriver::FT_CyclePort(FT_HANDLE handle)
-{
-    MaybeThrow("FT_CyclePort");
-    return sim_.FT_CyclePort(handle);
-}
-
-FT_STATUS FrontDriver::FT_CreateDeviceInfoList(DWORD* numDevices)
-{
-    MaybeThrow("FT_CreateDeviceInfoList");
-    return sim_.FT_CreateDeviceInfoList(numDevices);
-}
-
-FT_STATUS FrontDriver::FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
-                                              char* serialNumber, char* description, FT_HANDLE* handle)
-{
-    MaybeThrow("FT_GetDeviceInfoDetail");
-    return sim_.FT_GetDeviceInfoDetail(index, flags, type, id, locId, serialNumber, description, handle);
 }
 
 // --- LampProbe -------------------------------------------------------------------

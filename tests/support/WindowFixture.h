@@ -21,6 +21,7 @@
 #include "app/AboutBox.h"
 #include "dialogs/TdlgPreferences.h"
 #include "link/FtdiDriver.h"
+#include "support/ForwardingDriver.h"
 #include "sim/SimDriver.h"
 #include "support/FakeBoxes.h"
 #include "toolkit/Clock.h"
@@ -45,9 +46,9 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes DisplayFrame(std::uint8_t lamp, const Bytes& payload);
 
 // Forwards every call to the simulated amplifier's driver.
-class FrontDriver final : public FtdiDriver {
+class FrontDriver final : public ForwardingDriver {
 public:
-    explicit FrontDriver(sim::SimDriver& sim) : sim_(sim) {}
+    explicit FrontDriver(sim::SimDriver& sim) : ForwardingDriver(sim), sim_(sim) {}
 
     // Query frames written so far (55 55 55 01 80 80).
     int Queries() const;
@@ -59,30 +60,12 @@ public:
     // The next call of `op` runs `thrower`, which throws, instead of reaching the driver.
     void ThrowFrom(const std::string& op, std::function<void()> thrower);
 
-    std::string Name() const override { return sim_.Name(); }
-    FT_STATUS FT_Open(int deviceIndex, FT_HANDLE* handle) override;
-    FT_STATUS FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handle) override;
-    FT_STATUS FT_Close(FT_HANDLE handle) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned) override;
     FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) override;
-    FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask) override;
-    FT_STATUS FT_ResetDevice(FT_HANDLE handle) override;
-    FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) override;
-    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) override;
-    FT_STATUS FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) override;
-    FT_STATUS FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs) override;
-    FT_STATUS FT_SetDtr(FT_HANDLE handle) override;
-    FT_STATUS FT_ClrDtr(FT_HANDLE handle) override;
-    FT_STATUS FT_SetRts(FT_HANDLE handle) override;
-    FT_STATUS FT_ClrRts(FT_HANDLE handle) override;
-    FT_STATUS FT_SetResetPipeRetryCount(FT_HANDLE handle, DWORD count) override;
-    FT_STATUS FT_CyclePort(FT_HANDLE handle) override;
-    FT_STATUS FT_CreateDeviceInfoList(DWORD* numDevices) override;
-    FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
-                                     char* serialNumber, char* description, FT_HANDLE* handle) override;
 
 private:
-    void MaybeThrow(const char* op);
+    // Runs the armed thrower when `op` is its operation.
+    void OnCall(const char* op) override;
 
     sim::SimDriver& sim_;
     mutable std::mutex mutex_;
