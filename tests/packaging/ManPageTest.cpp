@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -76,7 +77,8 @@ TEST(ManPage, DocumentsExactlyTheOptionsOfHelp)
     // and the two lists must match exactly; without it the page has the
     // remote options besides those of --help.
     Options expected = help;
-    const bool remoteBuilt = std::any_of(help.begin(), help.end(), [](const std::string& o) { return kRemoteOptions.count(o); });
+    const bool remoteBuilt =
+        std::any_of(help.begin(), help.end(), [](const std::string& o) { return kRemoteOptions.count(o); });
     if (!remoteBuilt) {
         expected.insert(kRemoteOptions.begin(), kRemoteOptions.end());
     }
