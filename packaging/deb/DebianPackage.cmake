@@ -1,6 +1,5 @@
 # The Debian package, built by CPack's DEB generator: everything the install
-# rules put under /usr, plus the Debian documents (copyright, changelog,
-# lintian overrides) and the maintainer scripts that let udev reread its
+# rules put under /usr, plus the Debian documents (copyright, changelog) and the maintainer scripts that let udev reread its
 # rules. The version is the project's; the dependencies come from the
 # libraries the program links (dpkg-shlibdeps).
 set(VORLINQ_PACKAGE_MAINTAINER "Vorlinq maintainers <maintainers@users.noreply.c-seed-dd835e5b.example>"
@@ -13,8 +12,6 @@ vorlinq_gzip_file(${CMAKE_CURRENT_BINARY_DIR}/changelog VORLINQ_CHANGELOG)
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright ${VORLINQ_CHANGELOG}
         DESTINATION ${VORLINQ_DEB_DOCDIR})
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
-        RENAME vorlinq)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vorlinq)
