@@ -1,7 +1,8 @@
 # The Debian package, built by CPack's DEB generator: everything the install
 # rules put under /usr, plus the Debian documents (copyright, changelog) and
-# the maintainer scripts that let udev reread its rules. The version is the project's; the dependencies come from the
-# libraries the program links (dpkg-shlibdeps).
+# the maintainer scripts that let udev reread its rules. The version is the
+# project's; the dependencies come from the libraries the program links
+# (dpkg-shlibdeps).
 set(VORLINQ_PACKAGE_MAINTAINER "Vorlinq maintainers <maintainers@users.noreply.c-seed-dd835e5b.example>"
     CACHE STRING "Maintainer field of the Debian package")
 set(VORLINQ_DEB_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/vorlinq)
