@@ -14,6 +14,13 @@ vorlinq_gzip_file(${CMAKE_CURRENT_BINARY_DIR}/changelog VORLINQ_CHANGELOG)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright ${VORLINQ_CHANGELOG}
         DESTINATION ${VORLINQ_DEB_DOCDIR})
 
+# CPack strips the program; the compiler's version notes (.comment) go too, as
+# in Debian's own packages.
+if(CMAKE_OBJCOPY)
+  install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/vorlinq\" COMMAND_ERROR_IS_FATAL ANY)")
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vorlinq)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
