@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 using serial::SerialPort;
@@ -218,6 +219,31 @@ FT_STATUS SerialDriver::FT_CyclePort(FT_HANDLE handle)
 {
     const auto port = Find(handle);
     return port ? port->Purge(FT_PURGE_RX | FT_PURGE_TX) : FT_INVALID_HANDLE;
+}
+
+FT_STATUS SerialDriver::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs)
+{
+    const auto port = Find(handle);
+    if (!port)
+        return FT_INVALID_HANDLE;
+    const int lowLatency = port->RequestLowLatency();
+    const int timer = serial::LatencyTimerOf(port->Device());
+    if (timer < 0 && lowLatency < 0)
+        return FT_NOT_SUPPORTED;
+    const bool low = timer >= 0 ? timer <= timerMs : lowLatency == 1;
+    const char* mode = lowLatency == 1 ? "on" : lowLatency == 0 ? "refused" : "not offered";
+    if (timer >= 0) {
+        std::fprintf(stderr, "vorlinq: %s: latency timer %d ms, low-latency mode %s%s\n", port->Device().c_str(), timer,
+                     mode,
+                     low ? "" : "; every reply of the amplifier may wait that long (see the README on the latency "
+                                "timer)");
+    } else if (!low) {
+        std::fprintf(stderr,
+                     "vorlinq: %s: low-latency mode refused and the latency timer unknown; replies may wait up to "
+                     "16 ms\n",
+                     port->Device().c_str());
+    }
+    return low ? FT_OK : FT_OTHER_ERROR;
 }
 
 FT_STATUS SerialDriver::FT_CreateDeviceInfoList(DWORD* numDevices)

@@ -31,6 +31,13 @@
 //   right after anyway; the next open finds the port afresh.
 // - FT_GetDeviceInfoDetail reports type 3 (unknown), the USB vendor and
 //   product as ID and location 0.
+// - FT_SetLatencyTimer asks for the driver's low-latency mode (the kernel's
+//   FTDI driver then sets the chip's timer to 1 ms) and reads the timer back
+//   from sysfs; it reports on standard error what the port ended up with,
+//   whenever there is a timer to tell of, so that a slow link can be
+//   explained. FT_OK when the port's timer is at most the one asked for or
+//   low-latency mode is confirmed; FT_NOT_SUPPORTED when the port has neither
+//   (a pseudo-terminal); FT_OTHER_ERROR when the timer stays longer.
 
 #include "link/FtdiDriver.h"
 #include "link/SerialPorts.h"
@@ -76,6 +83,7 @@ public:
     FT_STATUS FT_CreateDeviceInfoList(DWORD* numDevices) override;
     FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
                                      char* serialNumber, char* description, FT_HANDLE* handle) override;
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs) override;
 
 private:
     struct OpenPort {
