@@ -70,7 +70,7 @@ void MakeRaw(termios& t)
 // them (the FTDI driver then sets the chip's latency timer to 1 ms), and reads
 // the setting back: 1 on, 0 refused, -1 no such setting. Drivers without it,
 // pseudo-terminals among them, refuse the request; that is fine.
-int RequestLowLatency(int fd)
+int AskLowLatency(int fd)
 {
 #if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
     serial_struct info{};
@@ -167,7 +167,7 @@ std::unique_ptr<SerialPort> SerialPort::Open(const std::string& device, FT_STATU
         *status = FT_DEVICE_NOT_OPENED;
         return nullptr;
     }
-    (void)RequestLowLatency(fd);
+    (void)AskLowLatency(fd);
     (void)::tcflush(fd, TCIOFLUSH); // nothing from before the open
 
     int wake[2];
@@ -447,7 +447,7 @@ int SerialPort::RequestLowLatency()
     if (shutdown_)
         return -1;
     std::lock_guard<std::mutex> lock(configMutex_);
-    return serial::RequestLowLatency(fd_);
+    return AskLowLatency(fd_);
 }
 
 } // namespace serial
