@@ -2,6 +2,7 @@
 
 #include "link/FtStatus.h"
 
+#include <QDir>
 #include <QLibrary>
 
 #include <cstdio>
@@ -38,8 +39,9 @@ std::string D2xxDriver::DefaultLibraryName()
 D2xxDriver::D2xxDriver(const std::string& library)
     : library_(std::make_unique<QLibrary>(QString::fromStdString(library)))
 {
+    const std::string shown = QDir::toNativeSeparators(QString::fromStdString(library)).toStdString();
     if (!library_->load()) {
-        loadError_ = "The FTDI D2XX driver library \"" + library +
+        loadError_ = "The FTDI D2XX driver library \"" + shown +
                      "\" could not be loaded: " + library_->errorString().toStdString();
         return;
     }
@@ -73,7 +75,7 @@ D2xxDriver::D2xxDriver(const std::string& library)
     Resolve(*library_, "FT_SetLatencyTimer", api.setLatencyTimer);
 
     if (!missing.empty()) {
-        loadError_ = "The FTDI D2XX driver library \"" + library + "\" lacks " + missing + ".";
+        loadError_ = "The FTDI D2XX driver library \"" + shown + "\" lacks " + missing + ".";
         return;
     }
     api_ = api;
