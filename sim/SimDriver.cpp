@@ -298,7 +298,8 @@ FT_STATUS SimDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesT
         if (remaining > 0 && clock.Instant())
             clock.SleepMs(static_cast<std::int64_t>(std::ceil(remaining)));
         else if (remaining > 0)
-            std::this_thread::sleep_for(std::chrono::microseconds(static_cast<std::int64_t>(std::ceil(remaining * 1000))));
+            std::this_thread::sleep_for(
+                std::chrono::microseconds(static_cast<std::int64_t>(std::ceil(remaining * 1000))));
     }
     return FT_OK;
 }

@@ -256,8 +256,9 @@ FT_STATUS SerialDriver::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs)
     if (timer >= 0) {
         std::fprintf(stderr, "vorlinq: %s: latency timer %d ms, low-latency mode %s%s\n", port->Device().c_str(), timer,
                      mode,
-                     low ? "" : "; every reply of the amplifier may wait that long (see the README on the latency "
-                                "timer)");
+                     low ? ""
+                         : "; every reply of the amplifier may wait that long (see the README on the latency "
+                           "timer)");
     } else if (!low) {
         std::fprintf(stderr,
                      "vorlinq: %s: low-latency mode refused and the latency timer unknown; replies may wait up to "

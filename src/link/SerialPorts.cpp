@@ -110,8 +110,8 @@ int LatencyTimerOf(const std::string& device, const std::string& sysRoot)
     fs::path tty = fs::canonical(device, ec); // /dev/serial/by-id/... names a link to the tty
     if (ec)
         tty = device;
-    const std::string value = ReadAttribute(fs::path(sysRoot) / "class" / "tty" / tty.filename() / "device" /
-                                            "latency_timer");
+    const std::string value =
+        ReadAttribute(fs::path(sysRoot) / "class" / "tty" / tty.filename() / "device" / "latency_timer");
     if (value.empty() || !std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isdigit(c); }))
         return -1;
     return std::atoi(value.c_str());
