@@ -577,4 +577,10 @@ double SimDriver::LastAnswerOutMs(int index) const
     return impl_->Port(index).lastAnswerOutMs;
 }
 
+double SimDriver::LastAnswerReadyMs(int index) const
+{
+    std::lock_guard<std::recursive_mutex> lock(impl_->mutex);
+    return impl_->Port(index).lastAnswerReadyMs;
+}
+
 } // namespace sim

@@ -122,8 +122,10 @@ public:
     ULONG BaudRate(int index = 0) const;
     UCHAR LatencyTimerMs(int index = 0) const;
     // At wire speed: when the last byte of the latest answer left the
-    // amplifier, in the clock's PreciseNowMs() time.
+    // amplifier, and when the chip let it through to the reader, in the
+    // clock's PreciseNowMs() time.
     double LastAnswerOutMs(int index = 0) const;
+    double LastAnswerReadyMs(int index = 0) const;
 
 private:
     struct Impl;

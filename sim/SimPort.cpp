@@ -73,6 +73,7 @@ double SimPort::Send(const std::uint8_t* bytes, std::size_t count, double nowMs,
     }
     rxFreeAtMs_ = t;
     lastAnswerOutMs = t;
+    lastAnswerReadyMs = rx_.back().readyAtMs;
     return doneMs;
 }
 

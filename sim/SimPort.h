@@ -68,7 +68,8 @@ public:
     USHORT flowControl = FT_FLOW_NONE;
     DWORD resetPipeRetryCount = 0;
     UCHAR latencyTimerMs = kDefaultLatencyMs;
-    double lastAnswerOutMs = 0; // the last byte of the latest answer left the amplifier (wire speed)
+    double lastAnswerOutMs = 0;   // the last byte of the latest answer left the amplifier (wire speed)
+    double lastAnswerReadyMs = 0; // and became readable, its packet through the chip
     std::vector<std::uint8_t> written;
 
 private:
