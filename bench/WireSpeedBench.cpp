@@ -10,6 +10,8 @@
 //                        the 3000 ms time-outs the update action sets.
 //
 // The counters carry the figures; "ratio" is measured time over the limit.
+// Each runs twice: with the chip's latency timer at its default of 16 ms
+// (/16) and as the link configuration sets it (/2).
 // Each run is kept short: the machine is shared.
 #include "Execunit.h"
 #include "LampPanel.h"
@@ -56,9 +58,10 @@ double Seconds(Steady::duration d)
 }
 
 // A simulated amplifier at wire speed on the real clock, opened and
-// configured the way a successful connect leaves the link.
+// configured the way a successful connect leaves the link, then with the
+// chip's latency timer at latencyTimerMs.
 struct WireLink {
-    WireLink()
+    explicit WireLink(std::int64_t latencyTimerMs)
     {
         sim::SimOptions options;
         options.clock = &clock;
@@ -68,6 +71,7 @@ struct WireLink {
         if (driver->FT_Open(0, &handle) != FT_OK)
             throw std::runtime_error("the simulated amplifier did not open");
         ConfigureLink(*driver, handle);
+        driver->FT_SetLatencyTimer(handle, static_cast<UCHAR>(latencyTimerMs));
     }
     ~WireLink() { driver->FT_Close(handle); }
 
@@ -78,7 +82,7 @@ struct WireLink {
 
 void BM_PollTransaction(benchmark::State& state)
 {
-    WireLink link;
+    WireLink link(state.range(0));
     std::array<std::uint8_t, protocol::kReceiveBufferSize> rx{};
     std::uint8_t lamp = 0;
     std::int64_t valid = 0;
@@ -101,7 +105,7 @@ void BM_PollTransaction(benchmark::State& state)
     state.counters["bytes_out"] = benchmark::Counter(static_cast<double>(valid) * kQueryBytes);
     state.SetLabel("limit: 371 frame bytes at 11,520 bytes/s");
 }
-BENCHMARK(BM_PollTransaction)->Iterations(24)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PollTransaction)->Arg(16)->Arg(2)->Iterations(24)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Counts the frames the display window draws: the frame handler sets the
 // lamps while the frame-ready flag is up.
@@ -126,7 +130,7 @@ void BM_PollCycle(benchmark::State& state)
     const bool hadSettings = qEnvironmentVariableIsSet("VORLINQ_SETTINGS");
     const QByteArray settings = qgetenv("VORLINQ_SETTINGS");
     qputenv("VORLINQ_SETTINGS", dir.filePath("bench.ini").toLocal8Bit());
-    WireLink link;
+    WireLink link(state.range(0));
     constexpr int kCycles = 12;
     double msPerCycle = 0;
     for (auto _ : state) {
@@ -158,7 +162,7 @@ void BM_PollCycle(benchmark::State& state)
     state.counters["ratio"] = msPerCycle / limitMs;
     state.SetLabel("limit: 371 frame bytes at 11,520 bytes/s + 80 ms poll sleep");
 }
-BENCHMARK(BM_PollCycle)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PollCycle)->Arg(16)->Arg(2)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // A package of `blocks` blocks with varied data, written in the .pk1 layout.
 std::string WritePackage(const std::string& path, int blocks)
@@ -210,7 +214,7 @@ void BM_FirmwareTransfer(benchmark::State& state)
     double wire = 0;
     bool completed = false;
     for (auto _ : state) {
-        WireLink link;
+        WireLink link(state.range(0));
         // As the update action leaves the link: announce, update time-outs.
         protocol::SendCommand(*link.driver, link.handle, protocol::kUpdateAnnounceCode);
         link.driver->FT_SetTimeouts(link.handle, kUpdateTimeoutMs, kUpdateTimeoutMs);
@@ -247,6 +251,6 @@ void BM_FirmwareTransfer(benchmark::State& state)
     state.counters["wire_ratio"] = wire / wireLimit;
     state.SetLabel("limit: bytes both ways at 11,520 bytes/s + one 3 s read time-out ending the input drain");
 }
-BENCHMARK(BM_FirmwareTransfer)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirmwareTransfer)->Arg(16)->Arg(2)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <limits>
 #include <map>
 #include <set>
+#include <thread>
 
 namespace sim {
 
@@ -232,14 +233,17 @@ FT_STATUS SimDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, 
     if (!bytesReturned || (!buffer && bytesToRead > 0))
         return impl_->Finish(id, FT_INVALID_PARAMETER);
 
+    // Wire-speed timing on the real clock needs the fraction of a millisecond:
+    // a display frame is 32 ms on the wire, and a whole millisecond more per
+    // read would hide what the chip's latency timer costs.
     Clock& clock = impl_->GetClock();
-    const double deadline = static_cast<double>(clock.NowMs()) + port->readTimeoutMs;
+    const double deadline = clock.PreciseNowMs() + port->readTimeoutMs;
     for (;;) {
         // The handle may have been closed or unplugged while this read waited.
         status = impl_->Validate(handle, port);
         if (status != FT_OK)
             return impl_->Finish(id, status == FT_INVALID_HANDLE ? FT_IO_ERROR : status);
-        const auto now = static_cast<double>(clock.NowMs());
+        const double now = clock.PreciseNowMs();
         const std::size_t ready = port->ReadyCount(now);
         if (ready >= bytesToRead || now >= deadline) {
             auto* into = static_cast<std::uint8_t*>(buffer);
@@ -253,14 +257,15 @@ FT_STATUS SimDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, 
         const double needed = port->ReadyAt(bytesToRead);
         if (needed > now)
             wake = std::min(wake, needed);
-        const auto waitMs = std::max<std::int64_t>(1, static_cast<std::int64_t>(std::ceil(wake - now)));
         if (clock.Instant()) {
             // Simulated time: nothing can arrive but by moving the clock on.
+            const auto waitMs = std::max<std::int64_t>(1, static_cast<std::int64_t>(std::ceil(wake - now)));
             lock.unlock();
             clock.SleepMs(waitMs);
             lock.lock();
         } else {
-            impl_->changed.wait_for(lock, std::chrono::milliseconds(waitMs));
+            const auto waitUs = std::max<std::int64_t>(50, static_cast<std::int64_t>(std::ceil((wake - now) * 1000)));
+            impl_->changed.wait_for(lock, std::chrono::microseconds(waitUs));
         }
     }
 }
@@ -279,7 +284,7 @@ FT_STATUS SimDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesT
             return impl_->Finish(id, status);
         if (!buffer && bytesToWrite > 0)
             return impl_->Finish(id, FT_INVALID_PARAMETER);
-        doneMs = port->Send(static_cast<const std::uint8_t*>(buffer), bytesToWrite, static_cast<double>(impl_->NowMs()),
+        doneMs = port->Send(static_cast<const std::uint8_t*>(buffer), bytesToWrite, impl_->GetClock().PreciseNowMs(),
                             impl_->options.wireSpeed, impl_->options.usbLatencyMs, impl_->options.recordCalls);
         if (bytesWritten)
             *bytesWritten = bytesToWrite;
@@ -289,9 +294,12 @@ FT_STATUS SimDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesT
     // The bytes take their time on the line; no lock is held meanwhile.
     if (impl_->options.wireSpeed) {
         Clock& clock = impl_->GetClock();
-        const double remaining = doneMs - static_cast<double>(clock.NowMs());
-        if (remaining > 0)
+        const double remaining = doneMs - clock.PreciseNowMs();
+        if (remaining > 0 && clock.Instant())
             clock.SleepMs(static_cast<std::int64_t>(std::ceil(remaining)));
+        else if (remaining > 0)
+            std::this_thread::sleep_for(
+                std::chrono::microseconds(static_cast<std::int64_t>(std::ceil(remaining * 1000))));
     }
     return FT_OK;
 }
@@ -398,6 +406,16 @@ FT_STATUS SimDriver::FT_SetResetPipeRetryCount(FT_HANDLE handle, DWORD count)
 FT_STATUS SimDriver::FT_CyclePort(FT_HANDLE handle)
 {
     return impl_->Simple("FT_CyclePort", handle, 0, 0, [](SimPort&) { return FT_OK; });
+}
+
+FT_STATUS SimDriver::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs)
+{
+    return impl_->Simple("FT_SetLatencyTimer", handle, timerMs, 0, [&](SimPort& port) -> FT_STATUS {
+        if (timerMs == 0)
+            return FT_INVALID_PARAMETER;
+        port.latencyTimerMs = timerMs;
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimDriver::FT_CreateDeviceInfoList(DWORD* numDevices)
@@ -545,6 +563,24 @@ ULONG SimDriver::BaudRate(int index) const
 {
     std::lock_guard<std::recursive_mutex> lock(impl_->mutex);
     return impl_->Port(index).baudRate;
+}
+
+UCHAR SimDriver::LatencyTimerMs(int index) const
+{
+    std::lock_guard<std::recursive_mutex> lock(impl_->mutex);
+    return impl_->Port(index).latencyTimerMs;
+}
+
+double SimDriver::LastAnswerOutMs(int index) const
+{
+    std::lock_guard<std::recursive_mutex> lock(impl_->mutex);
+    return impl_->Port(index).lastAnswerOutMs;
+}
+
+double SimDriver::LastAnswerReadyMs(int index) const
+{
+    std::lock_guard<std::recursive_mutex> lock(impl_->mutex);
+    return impl_->Port(index).lastAnswerReadyMs;
 }
 
 } // namespace sim

@@ -6,7 +6,9 @@
 // time-out on the injected clock: in instant mode (an InstantClock) a read
 // that cannot be satisfied returns what is there after advancing the clock by
 // the time-out; in wire-speed mode bytes arrive at 11,520 bytes per second
-// each way, plus an optional USB latency. All operations are safe from any
+// each way, plus an optional USB latency, and reach the reader in the chip's
+// 62-byte packets, a partial packet only when the chip's latency timer
+// expires (16 ms unless FT_SetLatencyTimer sets it; see SimPort). All operations are safe from any
 // number of threads; a write never waits behind a blocking read.
 //
 // Unlike the vendor's driver, a freshly opened device has read and write
@@ -87,6 +89,8 @@ public:
     FT_STATUS FT_CreateDeviceInfoList(DWORD* numDevices) override;
     FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
                                      char* serialNumber, char* description, FT_HANDLE* handle) override;
+    // 1 to 255 ms; back to 16 ms at every open. Recorded with the value in `arg`.
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs) override;
 
     // --- for tests, the demo and the benchmarks ---
     SimAmplifier& Device(int index = 0); // lock with Lock() when the driver is in use by threads
@@ -116,6 +120,12 @@ public:
     ULONG ReadTimeoutMs(int index = 0) const;
     ULONG WriteTimeoutMs(int index = 0) const;
     ULONG BaudRate(int index = 0) const;
+    UCHAR LatencyTimerMs(int index = 0) const;
+    // At wire speed: when the last byte of the latest answer left the
+    // amplifier, and when the chip let it through to the reader, in the
+    // clock's PreciseNowMs() time.
+    double LastAnswerOutMs(int index = 0) const;
+    double LastAnswerReadyMs(int index = 0) const;
 
 private:
     struct Impl;

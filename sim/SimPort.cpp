@@ -16,8 +16,10 @@ void SimPort::Open(FT_HANDLE newHandle, std::int64_t nowMs)
     stopBits = FT_STOP_BITS_1;
     parity = FT_PARITY_NONE;
     flowControl = FT_FLOW_NONE;
+    latencyTimerMs = kDefaultLatencyMs;
     DropReceived();
     txFreeAtMs_ = 0;
+    timerFromMs_ = static_cast<double>(nowMs);
     SetLines(false, false, nowMs);
 }
 
@@ -67,10 +69,35 @@ double SimPort::Send(const std::uint8_t* bytes, std::size_t count, double nowMs,
     double t = std::max(doneMs + usbLatencyMs, rxFreeAtMs_);
     for (std::uint8_t b : answer) {
         t += 1.0 / kBytesPerMs;
-        rx_.push_back(RxByte{b, t});
+        Arrive(b, t);
     }
     rxFreeAtMs_ = t;
+    lastAnswerOutMs = t;
+    lastAnswerReadyMs = rx_.back().readyAtMs;
     return doneMs;
+}
+
+void SimPort::Arrive(std::uint8_t value, double atMs)
+{
+    const double period = std::max<double>(1, latencyTimerMs);
+    if (heldCount_ > 0 && atMs > heldUntilMs_) {
+        // The timer expired before this byte came: the held packet went up then.
+        timerFromMs_ = heldUntilMs_;
+        heldCount_ = 0;
+    }
+    if (heldCount_ == 0) {
+        // A new packet goes up at the timer's first expiry after its first byte.
+        heldUntilMs_ = timerFromMs_ + (std::floor((atMs - timerFromMs_) / period) + 1) * period;
+    }
+    rx_.push_back(RxByte{value, heldUntilMs_});
+    if (++heldCount_ == kPacketDataBytes) {
+        // A full packet goes up at once, and the timer starts again.
+        const std::size_t n = std::min(heldCount_, rx_.size());
+        for (std::size_t i = rx_.size() - n; i < rx_.size(); ++i)
+            rx_[i].readyAtMs = atMs;
+        timerFromMs_ = atMs;
+        heldCount_ = 0;
+    }
 }
 
 std::size_t SimPort::ReadyCount(double nowMs) const
@@ -103,6 +130,7 @@ void SimPort::DropReceived()
 {
     rx_.clear();
     rxFreeAtMs_ = 0;
+    heldCount_ = 0; // the timer runs on
 }
 
 } // namespace sim

@@ -37,6 +37,8 @@ constexpr int kPanelWidths[6] = {70, 30, 60, 60, 150, 150};
 // has framed it) and applies it once the frame is known. Without it the
 // window would open larger than its preset by the frame, and the preset,
 // which follows the window's size, would grow by the frame at every start.
+// The window's minimum size is an outer size too: until the frame is known
+// it stands for the inner size, and then the frame is taken off it.
 class OuterSizeKeeper final : public QObject {
 public:
     static constexpr const char* kName = "OuterSizeKeeper";
@@ -57,29 +59,47 @@ public:
 
     void Want(QSize outer) { wanted_ = outer; }
     void Drop() { wanted_.reset(); }
+    void WantMinimum(QSize outer)
+    {
+        minimum_ = outer;
+        window_->setMinimumSize(outer - Frame());
+    }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == window_ && wanted_ &&
+        if (watched == window_ && (wanted_ || minimum_) &&
             (event->type() == QEvent::Show || event->type() == QEvent::Move || event->type() == QEvent::Resize))
             TryApply();
         return false;
     }
 
 private:
+    // What the frame adds to the inner size; nothing while it is not known.
+    QSize Frame() const
+    {
+        if (!window_->isVisible())
+            return {0, 0};
+        return window_->frameGeometry().size() - window_->geometry().size();
+    }
+
     void TryApply()
     {
-        const QSize frame = window_->frameGeometry().size();
-        const QSize inner = window_->geometry().size();
-        if (!window_->isVisible() || frame == inner)
+        const QSize frame = Frame();
+        if (frame.isNull())
+            return;
+        // The minimum first: a wanted size below the old inner minimum must fit.
+        if (minimum_ && window_->minimumSize() != *minimum_ - frame)
+            window_->setMinimumSize(*minimum_ - frame);
+        if (!wanted_)
             return;
         const QSize outer = *wanted_;
         wanted_.reset();
-        window_->resize(outer - (frame - inner));
+        window_->resize(outer - frame);
     }
 
     QWidget* window_;
     std::optional<QSize> wanted_;
+    std::optional<QSize> minimum_;
 };
 } // namespace
 
@@ -89,7 +109,7 @@ TForm1::TForm1(FtdiDriver* linkDriver, bool simulated, QWidget* parent)
     setObjectName("Form1");
     setWindowTitle(simulated_ ? "Vorlinq - Rel. 120512_A - simulated amplifier" : "Vorlinq - Rel. 120512_A");
     resize(507, 214);
-    setMinimumSize(263, 146);
+    OuterSizeKeeper::Of(this).WantMinimum(QSize(263, 146));
 
     CreateActions();
     CreateMenus();
@@ -313,8 +333,10 @@ void TForm1::RecallPreset(int n)
 {
     if (n < 1 || n > 5)
         return;
-    SetOuterSize(Presets[2 * (n - 1)], Presets[2 * (n - 1) + 1]);
+    // Selected first: a paint delivered inside the resize stores the new size
+    // into preset n, not into the preset being left.
     SelectPreset(n);
+    SetOuterSize(Presets[2 * (n - 1)], Presets[2 * (n - 1) + 1]);
 }
 
 void TForm1::ResetPresetToDefault(int n)

@@ -105,17 +105,24 @@ bool ReadInOrder(const QSettings& store, StoredSettings& s)
 
 std::unique_ptr<QSettings> OpenVorlinqSettings()
 {
+    std::unique_ptr<QSettings> store;
     const QString file = qEnvironmentVariable("VORLINQ_SETTINGS");
     if (!file.isEmpty()) {
-        return std::make_unique<QSettings>(file, QSettings::IniFormat);
-    }
+        store = std::make_unique<QSettings>(file, QSettings::IniFormat);
+    } else {
 #ifdef Q_OS_WIN
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Maravel"),
-                                       QStringLiteral("Vorlinq"));
+        store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Maravel"),
+                                            QStringLiteral("Vorlinq"));
 #else
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Maravel"),
-                                       QStringLiteral("Vorlinq"));
+        store = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Maravel"),
+                                            QStringLiteral("Vorlinq"));
 #endif
+    }
+    // Only the user's own values count: a value missing there is a failed
+    // read, not one to be taken from the organisation-wide or system-wide
+    // store (or /etc/xdg) instead.
+    store->setFallbacksEnabled(false);
+    return store;
 }
 
 void LoadSettings(QSettings& store, StoredSettings& s)

@@ -2,6 +2,7 @@
 
 #include "display/Raster.h"
 
+#include <QDir>
 #include <QSaveFile>
 
 // The bitmap is written by hand rather than through QImage's writer so that
@@ -74,17 +75,18 @@ StillImageResult SaveStillImage(const Raster& raster, const QString& fileName)
 {
     const std::vector<std::uint8_t> bytes = EncodeStillImage(raster);
     QSaveFile file(fileName);
+    const QString shown = QDir::toNativeSeparators(fileName); // C:\... on Windows
     if (!file.open(QIODevice::WriteOnly)) {
-        return {false, QStringLiteral("Cannot create \"%1\": %2").arg(fileName, file.errorString())};
+        return {false, QStringLiteral("Cannot create \"%1\": %2").arg(shown, file.errorString())};
     }
     const auto size = static_cast<qint64>(bytes.size());
     if (file.write(reinterpret_cast<const char*>(bytes.data()), size) != size) {
         const QString reason = file.errorString();
         file.cancelWriting();
-        return {false, QStringLiteral("Cannot write \"%1\": %2").arg(fileName, reason)};
+        return {false, QStringLiteral("Cannot write \"%1\": %2").arg(shown, reason)};
     }
     if (!file.commit()) {
-        return {false, QStringLiteral("Cannot write \"%1\": %2").arg(fileName, file.errorString())};
+        return {false, QStringLiteral("Cannot write \"%1\": %2").arg(shown, file.errorString())};
     }
     return {true, {}};
 }

@@ -30,6 +30,7 @@ using SetTimeouts = FT_STATUS(VORLINQ_FTAPI*)(FT_HANDLE handle, ULONG readTimeou
 using ModemLine = FT_STATUS(VORLINQ_FTAPI*)(FT_HANDLE handle); // FT_SetDtr, FT_ClrDtr, FT_SetRts, FT_ClrRts
 using SetResetPipeRetryCount = FT_STATUS(VORLINQ_FTAPI*)(FT_HANDLE handle, DWORD count);
 using CyclePort = FT_STATUS(VORLINQ_FTAPI*)(FT_HANDLE handle);
+using SetLatencyTimer = FT_STATUS(VORLINQ_FTAPI*)(FT_HANDLE handle, UCHAR timerMs);
 using CreateDeviceInfoList = FT_STATUS(VORLINQ_FTAPI*)(DWORD* numDevices);
 using GetDeviceInfoDetail = FT_STATUS(VORLINQ_FTAPI*)(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
                                                       void* serialNumber, void* description, FT_HANDLE* handle);
@@ -51,10 +52,11 @@ struct Api {
     ModemLine clrDtr = nullptr;
     ModemLine setRts = nullptr;
     ModemLine clrRts = nullptr;
-    // These two exist only in some of the library's builds (not every Linux
+    // These three exist only in some of the library's builds (not every Linux
     // build has them); D2xxDriver stands in for them when they are missing.
     SetResetPipeRetryCount setResetPipeRetryCount = nullptr;
     CyclePort cyclePort = nullptr;
+    SetLatencyTimer setLatencyTimer = nullptr;
     CreateDeviceInfoList createDeviceInfoList = nullptr;
     GetDeviceInfoDetail getDeviceInfoDetail = nullptr;
 };

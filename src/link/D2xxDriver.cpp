@@ -1,6 +1,11 @@
 #include "link/D2xxDriver.h"
 
+#include "link/FtStatus.h"
+
+#include <QDir>
 #include <QLibrary>
+
+#include <cstdio>
 
 namespace {
 
@@ -34,8 +39,9 @@ std::string D2xxDriver::DefaultLibraryName()
 D2xxDriver::D2xxDriver(const std::string& library)
     : library_(std::make_unique<QLibrary>(QString::fromStdString(library)))
 {
+    const std::string shown = QDir::toNativeSeparators(QString::fromStdString(library)).toStdString();
     if (!library_->load()) {
-        loadError_ = "The FTDI D2XX driver library \"" + library +
+        loadError_ = "The FTDI D2XX driver library \"" + shown +
                      "\" could not be loaded: " + library_->errorString().toStdString();
         return;
     }
@@ -63,12 +69,13 @@ D2xxDriver::D2xxDriver(const std::string& library)
     need("FT_ClrRts", api.clrRts);
     need("FT_CreateDeviceInfoList", api.createDeviceInfoList);
     need("FT_GetDeviceInfoDetail", api.getDeviceInfoDetail);
-    // Optional: see FT_SetResetPipeRetryCount and FT_CyclePort below.
+    // Optional: see FT_SetResetPipeRetryCount, FT_CyclePort and FT_SetLatencyTimer below.
     Resolve(*library_, "FT_SetResetPipeRetryCount", api.setResetPipeRetryCount);
     Resolve(*library_, "FT_CyclePort", api.cyclePort);
+    Resolve(*library_, "FT_SetLatencyTimer", api.setLatencyTimer);
 
     if (!missing.empty()) {
-        loadError_ = "The FTDI D2XX driver library \"" + library + "\" lacks " + missing + ".";
+        loadError_ = "The FTDI D2XX driver library \"" + shown + "\" lacks " + missing + ".";
         return;
     }
     api_ = api;
@@ -208,4 +215,29 @@ FT_STATUS D2xxDriver::FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* t
         return FT_DEVICE_NOT_FOUND;
     }
     return api_.getDeviceInfoDetail(index, flags, type, id, locId, serialNumber, description, handle);
+}
+
+FT_STATUS D2xxDriver::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs)
+{
+    if (!Loaded())
+        return FT_DEVICE_NOT_FOUND;
+    if (!api_.setLatencyTimer) {
+        ReportLatencyOnce("the D2XX library has no FT_SetLatencyTimer");
+        return FT_NOT_SUPPORTED;
+    }
+    const FT_STATUS status = api_.setLatencyTimer(handle, timerMs);
+    if (status != FT_OK)
+        ReportLatencyOnce("FT_SetLatencyTimer(" + std::to_string(timerMs) + " ms) failed with status " +
+                          std::to_string(status) + " (" + FtStatusText(status) + ")");
+    return status;
+}
+
+void D2xxDriver::ReportLatencyOnce(const std::string& why)
+{
+    if (latencyReported_.exchange(true))
+        return;
+    std::fprintf(stderr,
+                 "vorlinq: %s; the chip keeps its latency timer (16 ms unless set), so each reply of the amplifier "
+                 "may reach the display up to that much later.\n",
+                 why.c_str());
 }

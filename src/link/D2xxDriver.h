@@ -12,6 +12,7 @@
 #include "link/D2xxApi.h"
 #include "link/FtdiDriver.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -58,11 +59,16 @@ public:
     FT_STATUS FT_CreateDeviceInfoList(DWORD* numDevices) override;
     FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
                                      char* serialNumber, char* description, FT_HANDLE* handle) override;
+    // A library without FT_SetLatencyTimer, or a failed call, is reported on
+    // standard error, the first time only: the link works on, only slower.
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs) override;
 
 private:
     bool Loaded() const { return loadError_.empty(); }
+    void ReportLatencyOnce(const std::string& why);
 
     std::unique_ptr<QLibrary> library_;
     d2xx::Api api_; // all null unless loaded; never changed afterwards
     std::string loadError_;
+    std::atomic<bool> latencyReported_{false};
 };

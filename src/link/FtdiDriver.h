@@ -43,4 +43,17 @@ public:
     virtual FT_STATUS FT_CreateDeviceInfoList(DWORD* numDevices) = 0;
     virtual FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
                                              char* serialNumber, char* description, FT_HANDLE* handle) = 0;
+
+    // The chip's latency timer: how long it holds received bytes that do not
+    // fill a USB packet before it sends them to the computer (16 ms unless
+    // set). Every display frame and every update reply ends in such a packet,
+    // so the link configuration asks for a short one. Best effort: a backend
+    // reports trouble itself, and the caller goes on whatever the status. A
+    // backend without such a timer answers FT_NOT_SUPPORTED.
+    virtual FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs)
+    {
+        (void)handle;
+        (void)timerMs;
+        return FT_NOT_SUPPORTED;
+    }
 };

@@ -21,4 +21,5 @@ void ConfigureLink(FtdiDriver& driver, FT_HANDLE handle)
     CheckFTStatus(driver.FT_SetTimeouts(handle, kNormalTimeoutMs, kNormalTimeoutMs), 1029);
     CheckFTStatus(driver.FT_SetDtr(handle), 1030);
     CheckFTStatus(driver.FT_ClrRts(handle), 1031);
+    (void)driver.FT_SetLatencyTimer(handle, kLowLatencyTimerMs);
 }

@@ -11,4 +11,11 @@ class FtdiDriver;
 // FT_Exception and the later steps are not run. Afterwards the port runs at
 // 115200 baud, 8 data bits, 1 stop bit, no parity, no flow control, with the
 // normal time-outs, and the modem lines rest with DTR set and RTS clear.
+//
+// Then it asks for a latency timer of kLowLatencyTimerMs, unchecked: a driver
+// that cannot set it reports why itself, and the link works without it, only
+// slower (every answer waits up to 16 ms longer).
 void ConfigureLink(FtdiDriver& driver, FT_HANDLE handle);
+
+// The latency timer the link asks for, in ms.
+constexpr UCHAR kLowLatencyTimerMs = 2;

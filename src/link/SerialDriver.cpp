@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 using serial::SerialPort;
@@ -32,27 +33,53 @@ SerialDriver::SerialDriver(serial::PortLister lister) : lister_(std::move(lister
 
 SerialDriver::~SerialDriver()
 {
-    std::map<FT_HANDLE, OpenPort> left;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        left.swap(open_);
-    }
-    for (auto& [handle, entry] : left)
-        entry.port->Shutdown();
+    // Calls still running are woken and waited for; the driver must outlive
+    // the threads that use it, so none should be.
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (auto& [handle, entry] : open_)
+        entry->port->Shutdown();
+    const auto idle = [this] {
+        const auto unused = [](const std::unique_ptr<OpenPort>& entry) { return entry->users == 0; };
+        return std::all_of(orphans_.begin(), orphans_.end(), unused) &&
+               std::all_of(open_.begin(), open_.end(), [&](const auto& item) { return unused(item.second); });
+    };
+    left_.wait_for(lock, kCloseWait, idle);
 }
 
-std::shared_ptr<SerialPort> SerialDriver::Find(FT_HANDLE handle) const
+SerialDriver::PortUse SerialDriver::Find(FT_HANDLE handle) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = open_.find(handle);
-    return it == open_.end() ? nullptr : it->second.port;
+    if (it == open_.end())
+        return {};
+    ++it->second->users;
+    return PortUse(this, it->second.get());
+}
+
+void SerialDriver::Leave(OpenPort* entry) const
+{
+    std::unique_ptr<OpenPort> last;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (--entry->users == 0 && entry->orphaned) {
+            const auto it = std::find_if(orphans_.begin(), orphans_.end(),
+                                         [entry](const std::unique_ptr<OpenPort>& o) { return o.get() == entry; });
+            if (it != orphans_.end()) {
+                last = std::move(*it);
+                orphans_.erase(it);
+            }
+        }
+    }
+    left_.notify_all();
+    // `last`, if this was the last call in a closed port, deletes it here,
+    // outside the lock.
 }
 
 FT_HANDLE SerialDriver::HandleOf(const std::string& device) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& [handle, entry] : open_) {
-        if (entry.port->Device() == device)
+        if (entry->port->Device() == device)
             return handle;
     }
     return nullptr;
@@ -64,20 +91,11 @@ FT_STATUS SerialDriver::OpenDevice(const std::string& device, FT_HANDLE* handle)
     if (HandleOf(device))
         return FT_DEVICE_NOT_OPENED; // already open through another handle
     FT_STATUS status = FT_OK;
-    std::unique_ptr<SerialPort> opened = SerialPort::Open(device, &status);
-    if (!opened)
+    auto entry = std::make_unique<OpenPort>();
+    entry->port = SerialPort::Open(device, &status);
+    if (!entry->port)
         return status;
-
-    // The port object is deleted by whichever holder lets go of it last; the
-    // promise tells FT_Close when that has happened.
-    auto released = std::make_shared<std::promise<void>>();
-    OpenPort entry;
-    entry.released = released->get_future().share();
-    entry.port = std::shared_ptr<SerialPort>(opened.release(), [released](SerialPort* port) {
-        delete port;
-        released->set_value();
-    });
-    *handle = entry.port.get();
+    *handle = entry->port.get();
     std::lock_guard<std::mutex> lock(mutex_);
     open_.emplace(*handle, std::move(entry));
     return FT_OK;
@@ -111,20 +129,24 @@ FT_STATUS SerialDriver::FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handl
 FT_STATUS SerialDriver::FT_Close(FT_HANDLE handle)
 {
     std::lock_guard<std::mutex> openLock(openMutex_);
-    OpenPort entry;
+    std::unique_ptr<OpenPort> entry;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         const auto it = open_.find(handle);
         if (it == open_.end())
             return FT_INVALID_HANDLE;
         entry = std::move(it->second);
         open_.erase(it);
+        // Woken calls return at once; once they have left, the port is ours.
+        entry->port->Shutdown();
+        if (!left_.wait_for(lock, kCloseWait, [&] { return entry->users == 0; })) {
+            entry->orphaned = true;
+            orphans_.push_back(std::move(entry));
+            return FT_OK;
+        }
     }
-    entry.port->Shutdown();
-    entry.port.reset();
-    // Woken calls return at once; once they have, the descriptor is closed
-    // and the device is free for the next open.
-    (void)entry.released.wait_for(kCloseWait);
+    // Closes the descriptor: the device is free for the next open.
+    entry.reset();
     return FT_OK;
 }
 
@@ -218,6 +240,32 @@ FT_STATUS SerialDriver::FT_CyclePort(FT_HANDLE handle)
 {
     const auto port = Find(handle);
     return port ? port->Purge(FT_PURGE_RX | FT_PURGE_TX) : FT_INVALID_HANDLE;
+}
+
+FT_STATUS SerialDriver::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs)
+{
+    const auto port = Find(handle);
+    if (!port)
+        return FT_INVALID_HANDLE;
+    const int lowLatency = port->RequestLowLatency();
+    const int timer = serial::LatencyTimerOf(port->Device());
+    if (timer < 0 && lowLatency < 0)
+        return FT_NOT_SUPPORTED;
+    const bool low = timer >= 0 ? timer <= timerMs : lowLatency == 1;
+    const char* mode = lowLatency == 1 ? "on" : lowLatency == 0 ? "refused" : "not offered";
+    if (timer >= 0) {
+        std::fprintf(stderr, "vorlinq: %s: latency timer %d ms, low-latency mode %s%s\n", port->Device().c_str(), timer,
+                     mode,
+                     low ? ""
+                         : "; every reply of the amplifier may wait that long (see the README on the latency "
+                           "timer)");
+    } else if (!low) {
+        std::fprintf(stderr,
+                     "vorlinq: %s: low-latency mode refused and the latency timer unknown; replies may wait up to "
+                     "16 ms\n",
+                     port->Device().c_str());
+    }
+    return low ? FT_OK : FT_OTHER_ERROR;
 }
 
 FT_STATUS SerialDriver::FT_CreateDeviceInfoList(DWORD* numDevices)

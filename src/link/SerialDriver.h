@@ -16,9 +16,12 @@
 // Closing while another thread is still inside a call on the same handle:
 // FT_Close takes the handle out of the table at once (later calls answer
 // FT_INVALID_HANDLE), wakes every read or write blocked on it (they return
-// FT_INVALID_HANDLE) and waits briefly for them to leave. The port object, and
-// with it the file descriptor, lives until the last call holding it has
-// returned, so no call ever touches a closed or reused descriptor.
+// FT_INVALID_HANDLE), waits for them to leave and then deletes the port,
+// closing its file descriptor. Every call holds the port through a PortUse,
+// counted under the driver's lock, so no call ever touches a closed or reused
+// descriptor, and the delete is ordered after the last call by that lock.
+// Should a call still be inside after the wait (the woken calls return at
+// once, so this is only a safeguard), the last one to leave deletes the port.
 //
 // Operations the serial driver has no counterpart for:
 // - FT_ResetDevice empties both queues; the chip itself cannot be reset
@@ -31,15 +34,23 @@
 //   right after anyway; the next open finds the port afresh.
 // - FT_GetDeviceInfoDetail reports type 3 (unknown), the USB vendor and
 //   product as ID and location 0.
+// - FT_SetLatencyTimer asks for the driver's low-latency mode (the kernel's
+//   FTDI driver then sets the chip's timer to 1 ms) and reads the timer back
+//   from sysfs; it reports on standard error what the port ended up with,
+//   whenever there is a timer to tell of, so that a slow link can be
+//   explained. FT_OK when the port's timer is at most the one asked for or
+//   low-latency mode is confirmed; FT_NOT_SUPPORTED when the port has neither
+//   (a pseudo-terminal); FT_OTHER_ERROR when the timer stays longer.
 
 #include "link/FtdiDriver.h"
 #include "link/SerialPorts.h"
 
-#include <future>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace serial {
@@ -76,21 +87,51 @@ public:
     FT_STATUS FT_CreateDeviceInfoList(DWORD* numDevices) override;
     FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* locId,
                                      char* serialNumber, char* description, FT_HANDLE* handle) override;
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs) override;
 
 private:
     struct OpenPort {
-        std::shared_ptr<serial::SerialPort> port;
-        std::shared_future<void> released; // ready once the port object is gone
+        std::unique_ptr<serial::SerialPort> port;
+        int users = 0;         // calls inside the port now (under mutex_)
+        bool orphaned = false; // closed with calls still inside: the last to leave deletes it
     };
 
-    std::shared_ptr<serial::SerialPort> Find(FT_HANDLE handle) const;
+    // A call's hold on an open port: while it is held the port is not deleted.
+    class PortUse {
+    public:
+        PortUse() = default;
+        PortUse(const SerialDriver* driver, OpenPort* entry) : driver_(driver), entry_(entry) {}
+        PortUse(PortUse&& other) noexcept
+            : driver_(std::exchange(other.driver_, nullptr)), entry_(std::exchange(other.entry_, nullptr))
+        {
+        }
+        PortUse(const PortUse&) = delete;
+        PortUse& operator=(const PortUse&) = delete;
+        PortUse& operator=(PortUse&&) = delete;
+        ~PortUse()
+        {
+            if (entry_)
+                driver_->Leave(entry_);
+        }
+        explicit operator bool() const { return entry_ != nullptr; }
+        serial::SerialPort* operator->() const { return entry_->port.get(); }
+
+    private:
+        const SerialDriver* driver_ = nullptr;
+        OpenPort* entry_ = nullptr;
+    };
+
+    PortUse Find(FT_HANDLE handle) const;
+    void Leave(OpenPort* entry) const;
     FT_HANDLE HandleOf(const std::string& device) const;
     FT_STATUS OpenDevice(const std::string& device, FT_HANDLE* handle);
 
     serial::PortLister lister_;
     std::mutex openMutex_; // one open or close at a time
     mutable std::mutex mutex_;
-    std::map<FT_HANDLE, OpenPort> open_;
+    mutable std::condition_variable left_; // a call left a port
+    std::map<FT_HANDLE, std::unique_ptr<OpenPort>> open_;
+    mutable std::vector<std::unique_ptr<OpenPort>> orphans_;
     std::vector<serial::SerialPortInfo> list_; // as of the last FT_CreateDeviceInfoList
     bool listMade_ = false;
 };

@@ -67,18 +67,25 @@ void MakeRaw(termios& t)
 }
 
 // Asks the driver to hand over received bytes at once instead of collecting
-// them (the FTDI driver then sets the chip's latency timer to 1 ms). Drivers
-// without the setting, pseudo-terminals among them, refuse; that is fine.
-void RequestLowLatency(int fd)
+// them (the FTDI driver then sets the chip's latency timer to 1 ms), and reads
+// the setting back: 1 on, 0 refused, -1 no such setting. Drivers without it,
+// pseudo-terminals among them, refuse the request; that is fine.
+int AskLowLatency(int fd)
 {
 #if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
     serial_struct info{};
-    if (::ioctl(fd, TIOCGSERIAL, &info) == 0 && !(info.flags & ASYNC_LOW_LATENCY)) {
+    if (::ioctl(fd, TIOCGSERIAL, &info) != 0)
+        return -1;
+    if (!(info.flags & ASYNC_LOW_LATENCY)) {
         info.flags |= ASYNC_LOW_LATENCY;
         (void)::ioctl(fd, TIOCSSERIAL, &info);
+        if (::ioctl(fd, TIOCGSERIAL, &info) != 0)
+            return -1;
     }
+    return (info.flags & ASYNC_LOW_LATENCY) ? 1 : 0;
 #else
     (void)fd;
+    return -1;
 #endif
 }
 
@@ -160,7 +167,7 @@ std::unique_ptr<SerialPort> SerialPort::Open(const std::string& device, FT_STATU
         *status = FT_DEVICE_NOT_OPENED;
         return nullptr;
     }
-    RequestLowLatency(fd);
+    (void)AskLowLatency(fd);
     (void)::tcflush(fd, TCIOFLUSH); // nothing from before the open
 
     int wake[2];
@@ -429,6 +436,18 @@ FT_STATUS SerialPort::SetLine(Line line, bool on)
     if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0)
         return FT_OK;
     return IsUnsupported(errno) ? FT_OTHER_ERROR : FT_IO_ERROR;
+}
+
+} // namespace serial
+
+namespace serial {
+
+int SerialPort::RequestLowLatency()
+{
+    if (shutdown_)
+        return -1;
+    std::lock_guard<std::mutex> lock(configMutex_);
+    return AskLowLatency(fd_);
 }
 
 } // namespace serial

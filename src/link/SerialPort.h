@@ -57,6 +57,10 @@ public:
     // pseudo-terminal) answers FT_OTHER_ERROR, a vanished one FT_IO_ERROR.
     FT_STATUS SetLine(Line line, bool on);
 
+    // Asks the driver again for low-latency mode and reads back whether it is
+    // on: 1 on, 0 refused, -1 the driver has no such mode (a pseudo-terminal).
+    int RequestLowLatency();
+
     // Makes every blocked and every later call return FT_INVALID_HANDLE.
     void Shutdown();
 

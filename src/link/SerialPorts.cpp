@@ -104,6 +104,19 @@ bool NaturalLess(const std::string& a, const std::string& b)
     return c != 0 ? c < 0 : a < b; // "ttyUSB01" and "ttyUSB1" still have an order
 }
 
+int LatencyTimerOf(const std::string& device, const std::string& sysRoot)
+{
+    std::error_code ec;
+    fs::path tty = fs::canonical(device, ec); // /dev/serial/by-id/... names a link to the tty
+    if (ec)
+        tty = device;
+    const std::string value =
+        ReadAttribute(fs::path(sysRoot) / "class" / "tty" / tty.filename() / "device" / "latency_timer");
+    if (value.empty() || !std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return -1;
+    return std::atoi(value.c_str());
+}
+
 std::vector<SerialPortInfo> ScanFtdiPorts(const std::string& sysRoot, const std::string& devRoot)
 {
     std::vector<std::pair<std::string, SerialPortInfo>> found;

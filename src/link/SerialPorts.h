@@ -31,6 +31,12 @@ using PortLister = std::function<std::vector<SerialPortInfo>()>;
 // (ttyUSB2 before ttyUSB10). Empty where there is no sysfs.
 std::vector<SerialPortInfo> ScanFtdiPorts(const std::string& sysRoot = "/sys", const std::string& devRoot = "/dev");
 
+// The latency timer of the FTDI chip behind a tty, in ms, as the kernel's
+// FTDI serial driver shows it (sysRoot/class/tty/<name>/device/latency_timer,
+// <name> taken from the device path after following symbolic links); -1 when
+// there is no such value, as for any other kind of port.
+int LatencyTimerOf(const std::string& device, const std::string& sysRoot = "/sys");
+
 // Natural order of device names: digit runs compare by value.
 bool NaturalLess(const std::string& a, const std::string& b);
 

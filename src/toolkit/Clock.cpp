@@ -9,6 +9,12 @@ std::int64_t SystemClock::NowMs() const
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+double SystemClock::PreciseNowMs() const
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
 void SystemClock::SleepMs(std::int64_t ms)
 {
     if (ms > 0)

@@ -13,6 +13,9 @@ public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary start, monotonic.
     virtual std::int64_t NowMs() const = 0;
+    // The same time with a fraction of a millisecond where the clock has one
+    // (the simulated amplifier's wire-speed timing needs it).
+    virtual double PreciseNowMs() const { return static_cast<double>(NowMs()); }
     // Blocks the calling thread for the given number of milliseconds of this clock.
     virtual void SleepMs(std::int64_t ms) = 0;
     // True when sleeps return at once (time is simulated).
@@ -23,6 +26,7 @@ public:
 class SystemClock final : public Clock {
 public:
     std::int64_t NowMs() const override;
+    double PreciseNowMs() const override;
     void SleepMs(std::int64_t ms) override;
 };
 

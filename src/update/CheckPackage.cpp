@@ -2,14 +2,19 @@
 
 #include "update/Package.h"
 
+#include <QDir>
+#include <QString>
+
 #include <ostream>
 
 int CheckPackageCommand(const std::string& path, std::ostream& out, std::ostream& err)
 {
     update::PackageFile file;
     try {
-        const update::ScanResult scan = update::ScanPackage(file, path);
-        out << "Package valid: " << path << "\n"
+        // The verdict the update would give, so that a package this calls
+        // valid is one the update takes.
+        const update::ScanResult scan = update::ScanPackageForUpdate(file, path);
+        out << "Package valid: " << QDir::toNativeSeparators(QString::fromStdString(path)).toStdString() << "\n"
             << "  blocks: " << scan.blockCount << "\n"
             << "  package total: " << scan.total << "\n";
         return 0;

@@ -1,5 +1,8 @@
 #include "update/Package.h"
 
+#include <QDir>
+#include <QString>
+
 namespace update {
 
 const char* PackageErrorText(int kind)
@@ -20,8 +23,10 @@ const char* PackageErrorText(int kind)
 
 void PackageCheck(bool failed, int kind, const std::string& fileName)
 {
+    // The name as the user's system writes paths (C:\... on Windows).
     if (failed)
-        throw Upd_Exception(PackageErrorText(kind) + fileName);
+        throw Upd_Exception(PackageErrorText(kind) +
+                            QDir::toNativeSeparators(QString::fromStdString(fileName)).toStdString());
 }
 
 std::uint32_t BlockSum(const std::uint8_t* data, std::size_t size)
@@ -54,6 +59,13 @@ ScanResult ScanPackage(PackageFile& file, const std::string& fileName)
 {
     PackageCheck(!file.Open(fileName), kOpenError, fileName);
     return ScanOpenPackage(file, fileName);
+}
+
+ScanResult ScanPackageForUpdate(PackageFile& file, const std::string& fileName)
+{
+    const ScanResult scan = ScanPackage(file, fileName);
+    PackageCheck(scan.blockCount == 0, kConsistencyError, fileName);
+    return scan;
 }
 
 ScanResult ScanOpenPackage(PackageFile& file, const std::string& fileName)

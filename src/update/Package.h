@@ -65,6 +65,10 @@ std::uint32_t BlockSum(const std::uint8_t* data, std::size_t size = kBlockSize);
 ScanResult ScanPackage(PackageFile& file, const std::string& fileName);
 // The same scan over a file that is already open at its start.
 ScanResult ScanOpenPackage(PackageFile& file, const std::string& fileName);
+// The scan, and then the update's own verdict on what passed it: a package
+// without blocks has nothing to transfer and is refused with the consistency
+// error. The update and --check-package both judge a file by this.
+ScanResult ScanPackageForUpdate(PackageFile& file, const std::string& fileName);
 
 // Reads the next block record of a scanned file (tag, data, checksum) without
 // checking it again; a short read raises the read error.

@@ -51,10 +51,8 @@ void UpdateTransfer::Run()
 {
     report_(kStatusValidating);
     DrainInput();
-    scan_ = ScanPackage(file_, fileName_);
-    // A package without blocks has nothing to transfer; it is refused before
-    // the amplifier is asked to start.
-    Fail(scan_.blockCount == 0);
+    // A package without blocks is refused here, before the amplifier is asked to start.
+    scan_ = ScanPackageForUpdate(file_, fileName_);
 
     report_(kStatusStarting);
     StartHandshake();

@@ -323,6 +323,35 @@ TEST_F(SettingsStoreTest, StoreLocation)
     }
 }
 
+TEST_F(SettingsStoreTest, ValuesOfTheOrganisationAndSystemStoresAreNotTheUsers)
+{
+    // The user's own store is empty; the organisation-wide file of the same
+    // user and the system-wide one hold a complete set.
+    const QString user = dir_.filePath(QStringLiteral("user"));
+    const QString system = dir_.filePath(QStringLiteral("system"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, user);
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, system);
+    for (const QString& other : {user + QStringLiteral("/Maravel.ini"), system + QStringLiteral("/Maravel/Vorlinq.ini"),
+                                 system + QStringLiteral("/Maravel.ini")}) {
+        QSettings elsewhere(other, QSettings::IniFormat);
+        for (const auto& [name, value] : FullStore()) {
+            elsewhere.setValue(name, value);
+        }
+    }
+    const QByteArray before = qgetenv("VORLINQ_SETTINGS");
+    qunsetenv("VORLINQ_SETTINGS");
+    {
+        const auto store = app::OpenVorlinqSettings();
+        ASSERT_EQ(store->fileName(), user + QStringLiteral("/Maravel/Vorlinq.ini"));
+        StoredSettings s = AtCreation();
+        app::LoadSettings(*store, s);
+        EXPECT_EQ(s, Defaulted(AtCreation())); // a first run
+    }
+    if (!before.isNull()) {
+        qputenv("VORLINQ_SETTINGS", before);
+    }
+}
+
 TEST(EnsureOnScreen, OnlyAWindowWhollyOffEveryScreenIsMoved)
 {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();

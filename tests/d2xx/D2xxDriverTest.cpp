@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
+#include <QLibrary>
 #include <QProcess>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -148,7 +150,30 @@ TEST(D2xxDriver, LibraryWithoutTheEntryPointsIsRejected)
 }
 #endif
 
-TEST(D2xxDriver, BuildWithoutRetryCountAndCyclePortStillConfigures)
+TEST(D2xxDriver, LatencyTimerIsSetLowRightAfterTheEightConfigurationSteps)
+{
+    D2xxDriver driver(kFakeLibrary);
+    ASSERT_EQ(driver.LoadError(), "");
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK);
+    testing::internal::CaptureStderr();
+    ASSERT_NO_THROW(ConfigureLink(driver, handle));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    QLibrary fake(QString::fromStdString(kFakeLibrary)); // the instance the driver loaded
+    const auto calls = reinterpret_cast<void (*)(char*, std::size_t)>(fake.resolve("FakeFtd2xxCalls"));
+    ASSERT_NE(calls, nullptr);
+    char log[8192];
+    calls(log, sizeof log);
+    const std::string expected = "FT_Open 0,FT_SetResetPipeRetryCount 10000,FT_ResetDevice 0,FT_SetBaudRate 115200,"
+                                 "FT_SetDataCharacteristics 8,FT_SetFlowControl 0,FT_SetTimeouts 1200,FT_SetDtr 0,"
+                                 "FT_ClrRts 0,FT_SetLatencyTimer 2";
+    const std::string all = log;
+    EXPECT_EQ(all.substr(all.size() - std::min(all.size(), expected.size())), expected);
+    EXPECT_EQ(driver.FT_Close(handle), FT_OK);
+}
+
+TEST(D2xxDriver, BuildWithoutTheOptionalCallsStillConfiguresAndSaysOnceThatTheTimerStaysLong)
 {
     D2xxDriver driver(kPartialLibrary);
     ASSERT_EQ(driver.LoadError(), "");
@@ -156,5 +181,11 @@ TEST(D2xxDriver, BuildWithoutRetryCountAndCyclePortStillConfigures)
     ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK);
     EXPECT_EQ(driver.FT_SetResetPipeRetryCount(handle, 10000), FT_OK);
     EXPECT_EQ(driver.FT_CyclePort(handle), FT_NOT_SUPPORTED);
+    testing::internal::CaptureStderr();
     EXPECT_NO_THROW(ConfigureLink(driver, handle));
+    EXPECT_NO_THROW(ConfigureLink(driver, handle)); // a second connect
+    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string reason = "the D2XX library has no FT_SetLatencyTimer";
+    EXPECT_NE(said.find(reason), std::string::npos) << said;
+    EXPECT_EQ(said.find(reason), said.rfind(reason)) << said;
 }

@@ -5,10 +5,15 @@
 //
 // The simulated driver runs on this library's own real clock with its
 // default device: one powered-on amplifier, serial number "AV1A2B3C".
+// Beyond the library's API it exports FakeFtd2xxCalls, the driver calls it
+// has served so far, for the tests to check their order.
 
 #include "link/D2xxApi.h"
 #include "sim/SimDriver.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string>
 #include <type_traits>
 
 #if defined(_WIN32)
@@ -114,6 +119,23 @@ FAKE_EXPORT FT_STATUS VORLINQ_FTAPI FT_CyclePort(FT_HANDLE handle)
     return Sim().FT_CyclePort(handle);
 }
 
+FAKE_EXPORT FT_STATUS VORLINQ_FTAPI FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs)
+{
+    return Sim().FT_SetLatencyTimer(handle, timerMs);
+}
+
+// "FT_Open 0,FT_SetResetPipeRetryCount 10000,..." (operation and first
+// argument of each call) into `into`, cut at `size` - 1 characters.
+FAKE_EXPORT void FakeFtd2xxCalls(char* into, std::size_t size)
+{
+    std::string calls;
+    for (const sim::CallRecord& call : Sim().Calls())
+        calls += (calls.empty() ? "" : ",") + call.op + " " + std::to_string(call.arg);
+    const std::size_t n = std::min(calls.size(), size - 1);
+    std::memcpy(into, calls.data(), n);
+    into[n] = '\0';
+}
+
 FAKE_EXPORT FT_STATUS VORLINQ_FTAPI FT_CreateDeviceInfoList(DWORD* numDevices)
 {
     return Sim().FT_CreateDeviceInfoList(numDevices);
@@ -145,5 +167,6 @@ static_assert(std::is_same_v<decltype(&FT_SetRts), d2xx::ModemLine>);
 static_assert(std::is_same_v<decltype(&FT_ClrRts), d2xx::ModemLine>);
 static_assert(std::is_same_v<decltype(&FT_SetResetPipeRetryCount), d2xx::SetResetPipeRetryCount>);
 static_assert(std::is_same_v<decltype(&FT_CyclePort), d2xx::CyclePort>);
+static_assert(std::is_same_v<decltype(&FT_SetLatencyTimer), d2xx::SetLatencyTimer>);
 static_assert(std::is_same_v<decltype(&FT_CreateDeviceInfoList), d2xx::CreateDeviceInfoList>);
 static_assert(std::is_same_v<decltype(&FT_GetDeviceInfoDetail), d2xx::GetDeviceInfoDetail>);

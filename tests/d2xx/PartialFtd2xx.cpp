@@ -1,5 +1,5 @@
-// A D2XX library build without FT_SetResetPipeRetryCount and FT_CyclePort,
-// as some platforms' builds of the real library are. Every other entry point
+// A D2XX library build without FT_SetResetPipeRetryCount, FT_CyclePort and
+// FT_SetLatencyTimer, as some platforms' builds of the real library are. Every other entry point
 // succeeds without effect and reports one device.
 
 #include "link/D2xxApi.h"

@@ -168,7 +168,8 @@ TEST(ConnectTest, PresentDeviceIsConfiguredResumedAndPolled)
     EXPECT_EQ(waitShownAt, QPoint(108, 120));
     EXPECT_FALSE(w.waitForm->isVisible());
 
-    // Opened by list position, configured step by step, then the resume code.
+    // Opened by list position, configured step by step, the latency timer
+    // asked down, then the resume code.
     const std::vector<sim::CallRecord> calls = w.sim->Calls();
     const std::vector<std::string> head = {"FT_Open",
                                            "FT_SetResetPipeRetryCount",
@@ -179,6 +180,7 @@ TEST(ConnectTest, PresentDeviceIsConfiguredResumedAndPolled)
                                            "FT_SetTimeouts",
                                            "FT_SetDtr",
                                            "FT_ClrRts",
+                                           "FT_SetLatencyTimer",
                                            "FT_Write"};
     ASSERT_GE(calls.size(), head.size());
     for (std::size_t i = 0; i < head.size(); ++i)
@@ -190,7 +192,8 @@ TEST(ConnectTest, PresentDeviceIsConfiguredResumedAndPolled)
     EXPECT_EQ(calls[5].arg, 0u);
     EXPECT_EQ(calls[6].arg, 1200u);
     EXPECT_EQ(calls[6].arg2, 1200u);
-    EXPECT_EQ(calls[9].bytes, (std::vector<std::uint8_t>{0x55, 0x55, 0x55, 0x01, 0x65, 0x65}));
+    EXPECT_EQ(calls[9].arg, 2u);
+    EXPECT_EQ(calls[10].bytes, (std::vector<std::uint8_t>{0x55, 0x55, 0x55, 0x01, 0x65, 0x65}));
     EXPECT_TRUE(w.sim->Dtr());
     EXPECT_FALSE(w.sim->Rts());
 

@@ -100,6 +100,19 @@ TEST(SerialPorts, DriverListsAndAddressesTheScannedPorts)
     EXPECT_EQ(driver.FT_OpenEx("AV000777", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_DEVICE_NOT_FOUND);
 }
 
+TEST(SerialPorts, LatencyTimerIsReadFromTheUsbSerialPortAndMissingOrGarbledReadsAsUnknown)
+{
+    FakeSysfs sys;
+    sys.AddUsbTty("usb1/1-1", "ttyUSB0", "0403", "AV000777");
+    sys.AddUsbTty("usb1/1-2", "ttyUSB1", "0403", "AV000778");
+    sys.AddVirtualTty("tty0");
+    FakeSysfs::Write(sys.Root() / "class" / "tty" / "ttyUSB0" / "device" / "latency_timer", "16");
+    FakeSysfs::Write(sys.Root() / "class" / "tty" / "ttyUSB1" / "device" / "latency_timer", "fast");
+    EXPECT_EQ(serial::LatencyTimerOf(sys.Dev() + "/ttyUSB0", sys.Root().string()), 16);
+    EXPECT_EQ(serial::LatencyTimerOf(sys.Dev() + "/ttyUSB1", sys.Root().string()), -1);
+    EXPECT_EQ(serial::LatencyTimerOf(sys.Dev() + "/tty0", sys.Root().string()), -1);
+}
+
 TEST(SerialPorts, NaturalOrderComparesNumbersByValue)
 {
     EXPECT_TRUE(serial::NaturalLess("ttyUSB2", "ttyUSB10"));

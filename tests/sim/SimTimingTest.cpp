@@ -22,7 +22,8 @@ FT_HANDLE OpenFirst(sim::SimDriver& driver)
     return handle;
 }
 
-std::int64_t PollTimeMs(int usbLatencyMs)
+// One poll transaction from the open, on the instant clock.
+std::int64_t PollTimeMs(int usbLatencyMs, UCHAR latencyTimerMs = 1)
 {
     InstantClock clock;
     sim::SimOptions options;
@@ -31,6 +32,7 @@ std::int64_t PollTimeMs(int usbLatencyMs)
     options.usbLatencyMs = usbLatencyMs;
     sim::SimDriver driver(options);
     const FT_HANDLE handle = OpenFirst(driver);
+    EXPECT_EQ(driver.FT_SetLatencyTimer(handle, latencyTimerMs), FT_OK);
     std::uint8_t rx[protocol::kReceiveBufferSize];
     std::uint8_t lamp = 0;
     EXPECT_EQ(protocol::PollOnce(driver, handle, rx, lamp), protocol::FrameOutcome::Valid);
@@ -46,6 +48,43 @@ TEST(SimTiming, WireSpeedPollTakesTheFrameTimeOnTheClock)
     EXPECT_GE(plain, 32);
     EXPECT_LE(plain, 35);
     EXPECT_NEAR(PollTimeMs(16) - plain, 16, 1);
+}
+
+TEST(SimTiming, PartialPacketIsHeldUntilTheLatencyTimerExpires)
+{
+    InstantClock clock;
+    sim::SimOptions options;
+    options.clock = &clock;
+    options.wireSpeed = true;
+    sim::SimDriver driver(options);
+    const FT_HANDLE handle = OpenFirst(driver); // the timer's period starts here, at 0
+    EXPECT_EQ(driver.LatencyTimerMs(), 16);
+    driver.FT_SetTimeouts(handle, 40, 40);
+    const Bytes query = {0x55, 0x55, 0x55, 0x01, 0x80, 0x80};
+    DWORD n = 0;
+    driver.FT_Write(handle, query.data(), 6, &n);
+    // The frame's last byte is on the wire at 32.7 ms, but only its five full
+    // 62-byte packets are through: the last 61 bytes wait for the timer,
+    // which restarted when the fifth packet went up at 27.4 ms.
+    std::uint8_t frame[371];
+    ASSERT_EQ(driver.FT_Read(handle, frame, 371, &n), FT_OK);
+    EXPECT_EQ(n, 310u);
+    EXPECT_EQ(clock.NowMs(), 41);
+    ASSERT_EQ(driver.FT_Read(handle, frame + 310, 61, &n), FT_OK);
+    EXPECT_EQ(n, 61u);
+    EXPECT_EQ(clock.NowMs(), 44); // 27.4 + 16
+    EXPECT_EQ(frame[0], 0xAA);
+
+    // Set low, the frame comes whole at the first expiry after its last byte;
+    // the driver honours the setting until the next open.
+    EXPECT_EQ(PollTimeMs(0, 16), 44);
+    EXPECT_EQ(PollTimeMs(0, 2), 34);
+    EXPECT_EQ(driver.FT_SetLatencyTimer(handle, 2), FT_OK);
+    EXPECT_EQ(driver.FT_SetLatencyTimer(handle, 0), FT_INVALID_PARAMETER);
+    EXPECT_EQ(driver.LatencyTimerMs(), 2);
+    driver.FT_Close(handle);
+    OpenFirst(driver);
+    EXPECT_EQ(driver.LatencyTimerMs(), 16);
 }
 
 TEST(SimTiming, WireSpeedBlockWriteTakesItsLineTime)

@@ -108,6 +108,11 @@ public:
         OnCall("FT_GetDeviceInfoDetail");
         return inner_.FT_GetDeviceInfoDetail(index, flags, type, id, locId, serialNumber, description, handle);
     }
+    FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR timerMs) override
+    {
+        OnCall("FT_SetLatencyTimer");
+        return inner_.FT_SetLatencyTimer(handle, timerMs);
+    }
 
 protected:
     virtual void OnCall(const char* /*op*/) {}

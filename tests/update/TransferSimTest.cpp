@@ -5,12 +5,14 @@
 
 #include "protocol/Frames.h"
 #include "sim/SimDriver.h"
+#include "update/CheckPackage.h"
 #include "update/Transfer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 
 using namespace update;
 using pkgtest::PackageBuilder;
@@ -90,6 +92,17 @@ TEST_F(TransferSim, WholePackageArrivesAndCompletes)
         EXPECT_EQ(image[i].data, package.Blocks()[i].data);
     }
     EXPECT_TRUE(driver->Device().UpdateCompleted());
+}
+
+TEST_F(TransferSim, CheckPackageRefusesAPackageWithoutBlocksJustAsTheUpdateDoes)
+{
+    PackageBuilder().WriteTo(path);
+    const std::string refused = Run();
+    EXPECT_EQ(refused, kConsistency + path);
+    std::ostringstream out, err;
+    EXPECT_EQ(CheckPackageCommand(path, out, err), 1);
+    EXPECT_EQ(err.str(), refused + "\n");
+    EXPECT_EQ(out.str(), "");
 }
 
 TEST_F(TransferSim, SingleLostAnswersAreRetried)

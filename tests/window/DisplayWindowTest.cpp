@@ -82,6 +82,34 @@ TEST_F(DisplayWindowTest, RecalledPresetComesBackAtTheSizeTheUserGaveIt)
     EXPECT_EQ(w.form->Presets[5], 752);
 }
 
+// Repaints the window whenever it is resized, as a paint delivered inside a
+// resize would.
+class PaintOnResize final : public QObject {
+public:
+    explicit PaintOnResize(TForm1& form) : form_(form) { form.installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &form_ && event->type() == QEvent::Resize)
+            form_.Repaint();
+        return false;
+    }
+
+private:
+    TForm1& form_;
+};
+
+TEST_F(DisplayWindowTest, PaintInsideThePresetResizeStoresTheSizeIntoTheRecalledPresetOnly)
+{
+    ASSERT_TRUE(Painted());
+    PaintOnResize painter(*w.form);
+    w.form->actPreset[1]->trigger();
+    ASSERT_TRUE(Painted());
+    EXPECT_EQ(Outer(), QSize(508, 216));
+    // Preset 3, the one being left, keeps its size.
+    EXPECT_EQ(w.form->Presets[4], 283);
+    EXPECT_EQ(w.form->Presets[5], 752);
+}
+
 TEST_F(DisplayWindowTest, CtrlF4ResetsTheSelectedPresetToTheFourthDefaultSize)
 {
     // Preset 4 holds a size of the user's: Ctrl+F4 takes the built-in one.
