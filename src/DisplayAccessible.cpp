@@ -340,15 +340,16 @@ bool DisplayAccess::SendNotices()
         while (suffix < common - prefix && text[text.size() - 1 - suffix] == toldText_[toldText_.size() - 1 - suffix]) {
             ++suffix;
         }
+        const QString inserted = text.mid(prefix, text.size() - prefix - suffix);
         QAccessibleTextUpdateEvent update(area_, static_cast<int>(prefix),
-                                          toldText_.mid(prefix, toldText_.size() - prefix - suffix),
-                                          text.mid(prefix, text.size() - prefix - suffix));
+                                          toldText_.mid(prefix, toldText_.size() - prefix - suffix), inserted);
         QAccessible::updateAccessibility(&update);
         QAccessibleValueChangeEvent value(area_, text);
         QAccessible::updateAccessibility(&value);
         toldText_ = text;
         caret_ = std::min(caret_, static_cast<int>(text.size()));
         sent = true;
+        emit TextTold(inserted);
     }
     const QString name = Name();
     if (name != toldName_) {

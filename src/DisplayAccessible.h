@@ -21,6 +21,8 @@ namespace a11y {
 class ChangeNotifier;
 
 class DisplayAccess final : public QObject {
+    Q_OBJECT
+
 public:
     static constexpr const char* kObjectName = "DisplayAccess";
     // At most one text or name notice per this many milliseconds.
@@ -44,6 +46,10 @@ public:
     // The caret of the text object (an offset into Text()).
     int Caret() const { return caret_; }
     void SetCaret(int offset);
+
+signals:
+    // A text notice went out: `inserted` is the changed span's new text.
+    void TextTold(const QString& inserted);
 
 private:
     bool SendNotices();

@@ -20,7 +20,7 @@ ChangeNotifier::ChangeNotifier(QObject* owner, int minIntervalMs, std::function<
 
 void ChangeNotifier::Changed()
 {
-    if (!QAccessible::isActive() || timer_.isActive()) {
+    if (timer_.isActive()) {
         return;
     }
     const qint64 wait = sinceSend_.isValid() ? minIntervalMs_ - sinceSend_.elapsed() : 0;

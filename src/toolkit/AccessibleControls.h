@@ -17,8 +17,9 @@ namespace a11y {
 // a timer, so its caller (the poll engine's hand-over, for one) never waits on
 // the accessibility layer; when the timer runs, `send` looks at what changed,
 // sends its events and returns whether it sent any. Sends are at least
-// `minIntervalMs` apart. Nothing is armed while no assistive technology
-// listens. Main thread only.
+// `minIntervalMs` apart. The events go nowhere while no assistive technology
+// listens, but the comparison keeps running, so that one that starts
+// listening later is told what changed since. Main thread only.
 class ChangeNotifier final : public QObject {
 public:
     ChangeNotifier(QObject* owner, int minIntervalMs, std::function<bool()> send);
