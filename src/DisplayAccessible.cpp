@@ -283,7 +283,7 @@ DisplayAccess::DisplayAccess(const display::Raster& raster, QWidget* area, std::
     setObjectName(kObjectName);
     toldText_ = Text();
     toldName_ = Name();
-    notifier_ = new ChangeNotifier(this, kNoticeIntervalMs, [this] { return SendNotices(); });
+    notifier_ = new ChangeNotifier(this, kNoticeIntervalMs, [this] { SendNotices(); });
     // The text object takes the keyboard focus, so that a screen reader
     // announces it with the window and follows its caret.
     area->setFocusPolicy(Qt::StrongFocus);
@@ -324,9 +324,8 @@ void DisplayAccess::SetCaret(int offset)
     }
 }
 
-bool DisplayAccess::SendNotices()
+void DisplayAccess::SendNotices()
 {
-    bool sent = false;
     const QString text = Text();
     if (text != toldText_) {
         // Only the changed span is told, so that a moving bar graph is read
@@ -348,7 +347,6 @@ bool DisplayAccess::SendNotices()
         QAccessible::updateAccessibility(&value);
         toldText_ = text;
         caret_ = std::min(caret_, static_cast<int>(text.size()));
-        sent = true;
         emit TextTold(inserted);
     }
     const QString name = Name();
@@ -356,9 +354,7 @@ bool DisplayAccess::SendNotices()
         QAccessibleEvent renamed(area_, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&renamed);
         toldName_ = name;
-        sent = true;
     }
-    return sent;
 }
 
 void InstallDisplayInterface()

@@ -52,7 +52,7 @@ signals:
     void TextTold(const QString& inserted);
 
 private:
-    bool SendNotices();
+    void SendNotices();
 
     const display::Raster& raster_;
     QWidget* area_;

@@ -11,7 +11,7 @@
 
 namespace a11y {
 
-ChangeNotifier::ChangeNotifier(QObject* owner, int minIntervalMs, std::function<bool()> send)
+ChangeNotifier::ChangeNotifier(QObject* owner, int minIntervalMs, std::function<void()> send)
     : QObject(owner), minIntervalMs_(minIntervalMs), send_(std::move(send))
 {
     timer_.setSingleShot(true);
@@ -23,15 +23,14 @@ void ChangeNotifier::Changed()
     if (timer_.isActive()) {
         return;
     }
-    const qint64 wait = sinceSend_.isValid() ? minIntervalMs_ - sinceSend_.elapsed() : 0;
+    const qint64 wait = sinceLook_.isValid() ? minIntervalMs_ - sinceLook_.elapsed() : 0;
     timer_.start(static_cast<int>(std::clamp<qint64>(wait, 0, minIntervalMs_)));
 }
 
 void ChangeNotifier::Fire()
 {
-    if (send_()) {
-        sinceSend_.start();
-    }
+    sinceLook_.start();
+    send_();
 }
 
 namespace {
@@ -64,16 +63,16 @@ public:
     StateTeller(QWidget* widget, int intervalMs, std::function<Snapshot()> current)
         : widget_(widget), current_(std::move(current)), told_(current_())
     {
-        notifier_ = new ChangeNotifier(widget, intervalMs, [this] { return Tell(); });
+        notifier_ = new ChangeNotifier(widget, intervalMs, [this] { Tell(); });
     }
     void Changed() { notifier_->Changed(); }
 
 private:
-    bool Tell()
+    void Tell()
     {
         const Snapshot now = current_();
         if (!widget_ || now == told_) {
-            return false;
+            return;
         }
         told_ = now;
         QAccessibleEvent nameChanged(widget_.data(), QAccessible::NameChanged);
@@ -83,7 +82,6 @@ private:
         changed.pressed = true;
         QAccessibleStateChangeEvent stateChanged(widget_.data(), changed);
         QAccessible::updateAccessibility(&stateChanged);
-        return true;
     }
 
     QPointer<QWidget> widget_;

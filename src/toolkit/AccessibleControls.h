@@ -15,23 +15,23 @@ namespace a11y {
 
 // Tells assistive technology of changes at a bounded rate. Changed() only arms
 // a timer, so its caller (the poll engine's hand-over, for one) never waits on
-// the accessibility layer; when the timer runs, `send` looks at what changed,
-// sends its events and returns whether it sent any. Sends are at least
-// `minIntervalMs` apart. The events go nowhere while no assistive technology
+// the accessibility layer; when the timer runs, `send` looks at what changed
+// and sends its events. It looks at most once per `minIntervalMs`, so the
+// events are at least that far apart too. The events go nowhere while no assistive technology
 // listens, but the comparison keeps running, so that one that starts
 // listening later is told what changed since. Main thread only.
 class ChangeNotifier final : public QObject {
 public:
-    ChangeNotifier(QObject* owner, int minIntervalMs, std::function<bool()> send);
+    ChangeNotifier(QObject* owner, int minIntervalMs, std::function<void()> send);
     void Changed();
 
 private:
     void Fire();
 
     QTimer timer_;
-    QElapsedTimer sinceSend_;
+    QElapsedTimer sinceLook_;
     int minIntervalMs_;
-    std::function<bool()> send_;
+    std::function<void()> send_;
 };
 
 // Installs the interfaces of the keypad buttons and the lamps (once; later
