@@ -14,6 +14,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QTest>
 
 #include <vector>
 
@@ -76,6 +77,8 @@ TEST_F(DisplayTextTest, AccessibleValueAfterAFrameIsTheFramesText)
     int start = 0, end = 0;
     EXPECT_EQ(text->textAtOffset(0, QAccessible::LineBoundary, &start, &end), expected.section('\n', 0, 0) + '\n');
     EXPECT_EQ(display->text(QAccessible::Name), "Amplifier display, on-line");
+    QTest::keyClick(area, Qt::Key_Down); // the reading caret moves to the next line
+    EXPECT_EQ(text->cursorPosition(), expected.indexOf('\n') + 1);
 }
 
 // A notice for every frame, notices closer together than the bound (a flood
