@@ -54,6 +54,7 @@ std::pair<int, int> Piece(const QString& text, int offset, QAccessible::TextBoun
 // Row and column of the cell that shows `offset` of the display's text.
 std::pair<int, int> CellOf(const QString& text, int offset)
 {
+    offset = std::clamp(offset, 0, static_cast<int>(text.size()));
     const int start = Piece(text, offset, QAccessible::LineBoundary).first;
     const int row = static_cast<int>(text.left(start).count(QLatin1Char('\n')));
     return {row, offset - start};
