@@ -6,6 +6,8 @@
 #include "toolkit/Lamp.h"
 
 #include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
 
 namespace {
 
@@ -79,6 +81,23 @@ TEST_F(AccessibleControlsTest, LampsSayTheirNameAndWhetherTheyAreLit)
     keyForm->SetLamps(0);
     EXPECT_EQ(Name(keyForm->stTUNE), "TUNE lamp, off");
     EXPECT_FALSE(QAccessible::queryAccessibleInterface(keyForm->stTUNE)->state().checked);
+}
+
+// A copy shortcut shared with another action (Qt then runs neither), or one
+// whose key-up a keypad takes (Ctrl with a latch key), fails here.
+TEST_F(AccessibleControlsTest, CopyShortcutCopiesAndTouchesNoKeyOfThePanel)
+{
+    GoOnline();
+    QGuiApplication::clipboard()->setText("before");
+    for (QWidget* window : std::initializer_list<QWidget*>{form.get(), keyForm}) {
+        Activate(window);
+        Type(window, Qt::Key_E, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), "\n\n\n\n\n\n\n"); // the blank off-line raster
+        QGuiApplication::clipboard()->setText("before");
+    }
+    EXPECT_TRUE(Received().empty());
+    for (SpeedButton* button : keyForm->findChildren<SpeedButton*>())
+        EXPECT_FALSE(button->Down()) << button->accessibleName().toStdString();
 }
 
 } // namespace
