@@ -38,6 +38,7 @@ void SetLamp(Lamp& lamp, bool lit, QRgb litColour, QRgb darkColour)
 {
     lamp.SetColor(QColor(lit ? litColour : darkColour));
     lamp.SetFontColor(QColor(lit ? lampcolour::Black : lampcolour::Silver));
+    lamp.SetLit(lit);
 }
 
 bool IsPlusKey(int vk)
@@ -102,6 +103,9 @@ void TKeyForm::CreateControls()
     sb_Set = MakeButton(pnlRight, 121, 57, form_.actSet, black);
     sb_OFF = MakeButton(pnlRight, 177, 57, form_.actOff, lampcolour::Red);
 
+    for (SpeedButton* latch : {sb_Power, sb_CAT, sb_Display, sb_Operate}) {
+        latch->SetLatching(true);
+    }
     connect(sb_Power, &SpeedButton::MouseUp, this, [this](Qt::MouseButton b) { sb_PowerMouseUp(b); });
     connect(sb_CAT, &SpeedButton::MouseUp, this, [this](Qt::MouseButton b) { sb_CATMouseUp(b); });
     connect(sb_Display, &SpeedButton::MouseUp, this, [this](Qt::MouseButton b) { sb_DisplayMouseUp(b); });

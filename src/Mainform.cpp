@@ -2,23 +2,28 @@
 
 #include "Mainform.h"
 
+#include "DisplayAccessible.h"
 #include "DisplayArea.h"
 #include "Execunit.h"
 #include "Keyboard.h"
 #include "LampPanel.h"
 #include "Opkeypad.h"
+#include "display/CharText.h"
 #include "display/StillImage.h"
 #include "Wait.h"
+#include "toolkit/AccessibleControls.h"
 #include "toolkit/MainThreadCall.h"
 #include "toolkit/MessageBoxes.h"
 #include "update/PackageFile.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFont>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QLabel>
 #include <QStatusBar>
@@ -31,6 +36,9 @@ namespace {
 constexpr int kStatusBarHeight = 19;
 constexpr int kBorder = 2;
 constexpr int kPanelWidths[6] = {70, 30, 60, 60, 150, 150};
+// What each status panel shows, for a screen reader that reads the panel.
+constexpr const char* kPanelDescriptions[6] = {"Link state",          "Display preset",     "Drawing area width",
+                                               "Drawing area height", "USB identification", ""};
 
 // Holds an outer size asked for while the window's frame is not known yet
 // (before the window is shown, and on some desktops until the window manager
@@ -134,6 +142,9 @@ TForm1::TForm1(FtdiDriver* linkDriver, bool simulated, QWidget* parent)
     rightBorder_ = border(kBorder, 0);
     drawingArea_ = new DisplayArea([this] { return raster.ToImage(); }, [this] { PaintStatus(); }, central);
     drawingArea_->setObjectName("DrawingArea");
+    a11y::InstallDisplayInterface();
+    a11y::InstallControlInterfaces();
+    displayAccess_ = new a11y::DisplayAccess(raster, drawingArea_, [this] { return StatusPanelText(0); });
     grid->addWidget(topBorder_, 0, 0, 1, 3);
     grid->addWidget(leftBorder_, 1, 0);
     grid->addWidget(drawingArea_, 1, 1);
@@ -194,6 +205,7 @@ void TForm1::CreateStatusBar()
     for (int i = 0; i < 6; ++i) {
         auto* panel = new QLabel(statusBar_);
         panel->setObjectName(QString("StatusPanel%1").arg(i));
+        panel->setAccessibleDescription(kPanelDescriptions[i]);
         panel->setFixedWidth(kPanelWidths[i]);
         panel->setFixedHeight(kStatusBarHeight - 3);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -282,6 +294,7 @@ void TForm1::Repaint()
 {
     PaintStatus();
     drawingArea_->update();
+    displayAccess_->Changed();
 }
 
 void TForm1::paintEvent(QPaintEvent* event)
@@ -399,6 +412,12 @@ void TForm1::actSaveExecute()
     const display::StillImageResult result = display::SaveStillImage(raster, fileName);
     if (!result.ok)
         Boxes().Error(this, result.error);
+}
+
+void TForm1::actCopyTextExecute()
+{
+    // The raster's text: the still image's while frozen.
+    QGuiApplication::clipboard()->setText(display::RasterText(raster));
 }
 
 QString RunFileDialog(QWidget* owner, const QString& title, const QString& filter, QFileDialog::AcceptMode mode,

@@ -46,6 +46,9 @@ class THelpDlg;
 namespace update {
 class PackageFile;
 }
+namespace a11y {
+class DisplayAccess;
+}
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -122,6 +125,7 @@ public:
     QAction* actConfigureConnection = nullptr;
     QAction* actPark = nullptr;
     QAction* actAbout = nullptr;       // the Help menu's "&About..." item (not in the action list)
+    QAction* actCopyText = nullptr;    // the View menu's "Copy display text" (not in the action list)
     std::vector<QAction*> ActionList1; // every action of the list, in list order
     std::array<QAction*, 18> KeyActions() const;
 
@@ -177,6 +181,7 @@ public:
     // View
     void actFreezeExecute();
     void actSaveExecute();
+    void actCopyTextExecute();
     void RecallPreset(int n);
     void ResetPresetToDefault(int n);
     void actHomeExecute();
@@ -253,6 +258,7 @@ private:
     QFrame* leftBorder_ = nullptr;
     QFrame* rightBorder_ = nullptr;
     QWidget* drawingArea_ = nullptr;
+    a11y::DisplayAccess* displayAccess_ = nullptr; // the drawing area as text, for screen readers
     QMenu* popupMenu_ = nullptr;
     QActionGroup* presetGroup_ = nullptr;
     std::atomic<bool> closing_{false}; // the window is closing: jobs end quietly

@@ -101,6 +101,15 @@ void TForm1::CreateActions()
     actAbout = new QAction("&About...", this);
     actAbout->setObjectName("mnuAbout");
 
+    // Ctrl+E: the keypads look at Ctrl with A, B, C, D, I, L, N, O, P, S, T and
+    // U, the window at K and F whatever the modifiers, and the other
+    // shortcuts take Q, S, F, V, K, J, U, H, N and Z; E is free of them all.
+    actCopyText = new QAction("Copy display &text", this);
+    actCopyText->setObjectName("actCopyText");
+    actCopyText->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    actCopyText->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(actCopyText);
+
     // Checkable actions.
     actFreeze->setCheckable(true);
     actKeypad->setCheckable(true);
@@ -148,6 +157,8 @@ void TForm1::CreateMenus()
     view->addSeparator();
     for (QAction* preset : actPreset)
         view->addAction(preset);
+    view->addSeparator();
+    view->addAction(actCopyText);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(actAbout);
@@ -178,6 +189,7 @@ void TForm1::ConnectHandlers()
     connect(actPark, &QAction::triggered, this, [this] { actParkExecute(); });
     connect(actConfigureConnection, &QAction::triggered, this, [this] { actConfigureConnectionExecute(); });
     connect(actAbout, &QAction::triggered, this, [this] { actAboutExecute(); });
+    connect(actCopyText, &QAction::triggered, this, [this] { actCopyTextExecute(); });
     for (int n = 1; n <= 5; ++n) {
         connect(actPreset[n - 1], &QAction::triggered, this, [this, n] { RecallPreset(n); });
         connect(actDefPreset[n - 1], &QAction::triggered, this, [this, n] { ResetPresetToDefault(n); });

@@ -73,6 +73,12 @@ void TJKeypad::CreateControls()
 
     sb_Input = MakeButton(Panel1, 3, 38, 61, form_.actInput, black);
     sb_Antenna = MakeButton(Panel1, 64, 38, 62, form_.actAnt, black);
+
+    // The bars have no caption; assistive technology reads these names.
+    stON->setAccessibleName(QStringLiteral("ON"));
+    stOP->setAccessibleName(QStringLiteral("OP"));
+    stTUNE->setAccessibleName(QStringLiteral("TUNE"));
+    stALARM->setAccessibleName(QStringLiteral("AL"));
 }
 
 void TJKeypad::SetLamps(std::uint8_t lampStates)
@@ -80,6 +86,7 @@ void TJKeypad::SetLamps(std::uint8_t lampStates)
     using namespace lampcolour;
     auto set = [](Lamp* lamp, bool lit, QRgb litColour, QRgb darkColour) {
         lamp->SetColor(QColor(lit ? litColour : darkColour));
+        lamp->SetLit(lit);
     };
     set(stALARM, (lampStates & 0x80) != 0, Red, Maroon);
     set(stTUNE, (lampStates & 0x40) != 0, Yellow, Olive);

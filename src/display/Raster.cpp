@@ -66,11 +66,23 @@ void Raster::Clear()
             Put(row + kBytesPerPixel * x, bg);
         }
     }
+    glyphs_.fill(0);
+}
+
+std::uint8_t Raster::CellGlyph(int column, int row) const
+{
+    if (column < 0 || column >= kColumns || row < 0 || row >= kRows) {
+        return 0;
+    }
+    return glyphs_[static_cast<std::size_t>(kColumns * row + column)];
 }
 
 void Raster::DrawCell(int column, int row, int attribute, std::uint8_t code)
 {
     const int glyph = attribute < kTextAttribute ? code : static_cast<std::uint8_t>(code - 32);
+    if (column >= 0 && column < kColumns && row >= 0 && row < kRows) {
+        glyphs_[static_cast<std::size_t>(kColumns * row + column)] = static_cast<std::uint8_t>(glyph);
+    }
     const std::uint8_t invert = (attribute & 0x7F) != 0 ? 0xFF : 0x00;
 
     const int left = kCellWidth * column + kMargin;

@@ -58,8 +58,13 @@ public:
     // Paints all 48 pixels of cell (column, row) with glyph `code`, or glyph
     // (code - 32) mod 256 when attribute >= 128, inverted when
     // (attribute & 0x7F) != 0. A cell partly outside the raster paints only
-    // the pixels inside it.
+    // the pixels inside it. A cell of the grid also records its glyph.
     void DrawCell(int column, int row, int attribute, std::uint8_t code);
+
+    // The glyph last drawn into cell (column, row) of the text grid; glyph 0,
+    // the blank, after Clear and for a position outside the grid. This is
+    // what the display says in characters, whatever its colours.
+    std::uint8_t CellGlyph(int column, int row) const;
 
     // Draws each byte with DrawCell, advancing one column; a line feed goes
     // to column 0 of the next row. No wrapping at the end of a row.
@@ -84,6 +89,7 @@ public:
 private:
     std::vector<std::uint8_t> pixels_;
     std::array<std::uint8_t*, kHeight> rows_{};
+    std::array<std::uint8_t, kColumns * kRows> glyphs_{};
     TColor background_ = 0;
     TColor foreground_ = 0;
 };

@@ -33,6 +33,15 @@ void Lamp::SetFontColor(const QColor& colour)
     ApplyPalette();
 }
 
+void Lamp::SetLit(bool lit)
+{
+    if (lit == lit_) {
+        return;
+    }
+    lit_ = lit;
+    emit LitChanged(lit_);
+}
+
 void Lamp::ApplyPalette()
 {
     QPalette colours = palette();

@@ -28,10 +28,18 @@ public:
     QColor Color() const { return colour_; }
     void SetFontColor(const QColor& colour);
     QColor FontColor() const { return fontColour_; }
+    // Whether the keypad has lit the lamp: what the colour tells the eye,
+    // for assistive technology. Draws nothing.
+    void SetLit(bool lit);
+    bool Lit() const { return lit_; }
+
+signals:
+    void LitChanged(bool lit);
 
 private:
     void ApplyPalette();
 
     QColor colour_ = Qt::lightGray;
     QColor fontColour_ = Qt::black;
+    bool lit_ = false;
 };

@@ -171,6 +171,7 @@ void SpeedButton::SetDown(bool down)
         TakeOthersUp();
     }
     update();
+    emit HeldChanged();
 }
 
 void SpeedButton::TakeOthersUp()
@@ -184,6 +185,7 @@ void SpeedButton::TakeOthersUp()
         if (other != this && other->groupIndex_ == 1 && other->down_) {
             other->down_ = false;
             other->update();
+            emit other->HeldChanged();
         }
     }
 }
@@ -225,6 +227,7 @@ void SpeedButton::mousePressEvent(QMouseEvent* event)
         dragging_ = true;
         pressed_ = true;
         update();
+        emit HeldChanged();
     }
 }
 
@@ -238,6 +241,7 @@ void SpeedButton::mouseMoveEvent(QMouseEvent* event)
     if (over != pressed_) {
         pressed_ = over;
         update();
+        emit HeldChanged();
     }
 }
 
@@ -256,9 +260,25 @@ void SpeedButton::mouseReleaseEvent(QMouseEvent* event)
         SetDown(!down_);
     }
     update();
+    emit HeldChanged();
     if (click) {
         Click();
     }
+}
+
+void SpeedButton::ClickWithoutMouse()
+{
+    const QPoint centre = rect().center();
+    emit MouseUp(Qt::LeftButton, Qt::NoModifier, centre);
+    if (groupIndex_ != 0) {
+        SetDown(!down_);
+    }
+    Click();
+}
+
+void SpeedButton::RightClickWithoutMouse()
+{
+    emit MouseUp(Qt::RightButton, Qt::NoModifier, rect().center());
 }
 
 void SpeedButton::paintEvent(QPaintEvent* /*event*/)

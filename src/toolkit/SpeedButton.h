@@ -71,10 +71,23 @@ public:
     // Runs the bound action (nothing while it is disabled).
     void Click();
 
+    // A latching button (POWER, CAT, DISPLAY, OPERATE of the full keypad):
+    // its down state is a latch that assistive technology reports and toggles.
+    void SetLatching(bool latching) { latching_ = latching; }
+    bool Latching() const { return latching_; }
+    // A left click made without the mouse, as assistive technology presses a
+    // button: the mouse-up handlers see a left-button release over the
+    // button, then the click rule runs as for the mouse.
+    void ClickWithoutMouse();
+    // A right click made without the mouse: only the mouse-up handlers run.
+    void RightClickWithoutMouse();
+
     QSize sizeHint() const override;
 
 signals:
     void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+    // The down flag or the sunk look changed.
+    void HeldChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -95,6 +108,7 @@ private:
     bool down_ = false;
     bool pressed_ = false;  // left button held over the button
     bool dragging_ = false; // a left press on this button not yet released
+    bool latching_ = false;
 };
 
 // The caption text as shown: accelerator marks removed, "&&" as one "&".

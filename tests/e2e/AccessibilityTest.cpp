@@ -1,0 +1,237 @@
+// What a screen reader gets: the real program, started with --simulator on a
+// virtual X server, with a private session bus and accessibility bus of the
+// test's own, read through the accessibility bus by read_panel.py (pyatspi,
+// as a screen reader reads it). The display's text must be the simulated
+// amplifier's start screen, the ON lamp must read as lit, the status bar must
+// read ON-LINE, and pressing the ANT button through its accessible action
+// must reach the amplifier: the display's text becomes the amplifier's screen
+// after the ANT key.
+//
+// Needs Xvfb, dbus, at-spi2-core and python3-pyatspi (scripts/setup installs
+// them). Without them the test fails, saying so; set VORLINQ_NO_X=1 to skip
+// it on a machine that has no X.
+
+#include "XServer.h"
+
+#include "display/CharText.h"
+#include "sim/SimAmplifier.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <cstdint>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kStartMs = 10000;
+constexpr int kReaderMs = 150000; // the reader's own waits are 30 s each
+constexpr int kStopMs = 3000;
+const char* const kLauncher = "/usr/libexec/at-spi-bus-launcher";
+
+QString ArtefactPath(const QString& name)
+{
+    return QDir(QStringLiteral(E2E_ARTIFACT_DIR)).filePath(name);
+}
+
+// The amplifier's screen as the display's text: eight lines, trailing blanks trimmed.
+QString ScreenText(const std::vector<std::uint8_t>& payload)
+{
+    QStringList lines;
+    for (int r = 0; r < 8; ++r) {
+        QString line;
+        for (int c = 0; c < 40; ++c)
+            line += QChar(display::kGlyphText[payload[static_cast<std::size_t>(40 * r + c)]]);
+        while (line.endsWith(' '))
+            line.chop(1);
+        lines << line;
+    }
+    return lines.join('\n');
+}
+
+// A process in a process group of its own: stopping it stops what it started
+// too (the bus launcher starts a bus daemon, which starts the registry).
+class Helper {
+public:
+    ~Helper() { Stop(); }
+
+    bool Start(const QString& program, const QStringList& args, const QProcessEnvironment& environment,
+               const QString& logName)
+    {
+        process_.setProcessEnvironment(environment);
+        process_.setChildProcessModifier([] { setpgid(0, 0); });
+        if (!logName.isEmpty()) {
+            process_.setProcessChannelMode(QProcess::MergedChannels);
+            process_.setStandardOutputFile(ArtefactPath(logName));
+        }
+        process_.start(program, args);
+        if (!process_.waitForStarted(kStartMs))
+            return false;
+        group_ = static_cast<pid_t>(process_.processId());
+        return true;
+    }
+
+    void Stop()
+    {
+        if (group_ <= 0)
+            return;
+        ::kill(-group_, SIGTERM);
+        if (!process_.waitForFinished(kStopMs))
+            process_.kill();
+        process_.waitForFinished(kStopMs);
+        ::kill(-group_, SIGKILL); // whatever of the group is left
+        group_ = -1;
+    }
+
+    QProcess& Process() { return process_; }
+
+private:
+    QProcess process_;
+    pid_t group_ = -1;
+};
+
+class AccessibilityTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsSet("VORLINQ_NO_X"))
+            GTEST_SKIP() << "VORLINQ_NO_X is set: no X server for the accessibility test";
+        const char* setupHint = " (scripts/setup installs it; set VORLINQ_NO_X=1 to skip this test without X)";
+        python_ = QFileInfo::exists("/usr/bin/python3") ? QString("/usr/bin/python3")
+                                                        : QStandardPaths::findExecutable("python3");
+        ASSERT_FALSE(python_.isEmpty()) << "python3 is not installed" << setupHint;
+        ASSERT_FALSE(QStandardPaths::findExecutable("dbus-daemon").isEmpty())
+            << "dbus-daemon is not installed (Debian package dbus)" << setupHint;
+        ASSERT_TRUE(QFileInfo::exists(kLauncher))
+            << kLauncher << " is missing (Debian package at-spi2-core)" << setupHint;
+        ASSERT_TRUE(dir_.isValid());
+        std::string error;
+        ASSERT_TRUE(x_.Start(ArtefactPath("e2e_a11y_xvfb.log"), error)) << error << setupHint;
+
+        // A session bus of our own; it prints its address once it listens.
+        QProcessEnvironment base = QProcessEnvironment::systemEnvironment();
+        base.remove("DBUS_SESSION_BUS_ADDRESS");
+        base.remove("AT_SPI_BUS_ADDRESS");
+        base.remove("WAYLAND_DISPLAY");
+        base.insert("DISPLAY", x_.Display());
+        ASSERT_TRUE(bus_.Start("dbus-daemon", {"--session", "--nofork", "--print-address=1"}, base, {}));
+        QString address;
+        QElapsedTimer timer;
+        timer.start();
+        while (!address.contains('\n') && timer.elapsed() < kStartMs) {
+            bus_.Process().waitForReadyRead(500);
+            address += QString::fromLocal8Bit(bus_.Process().readAllStandardOutput());
+        }
+        address = address.trimmed();
+        ASSERT_FALSE(address.isEmpty()) << "the session bus did not come up";
+        base.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        env_ = base;
+
+        // The accessibility bus, and a session bus that knows where it is.
+        ASSERT_TRUE(launcher_.Start(kLauncher, {"--launch-immediately"}, env_, "e2e_a11y_bus.log"));
+        ASSERT_TRUE(WaitForAccessibilityBus()) << "the accessibility bus did not come up (see e2e_a11y_bus.log)";
+    }
+
+    void TearDown() override
+    {
+        program_.Stop();
+        launcher_.Stop();
+        bus_.Stop();
+        x_.Stop();
+    }
+
+    bool WaitForAccessibilityBus()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < kStartMs) {
+            QProcess ask;
+            ask.setProcessEnvironment(env_);
+            ask.start("dbus-send", {"--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                                    "org.a11y.Bus.GetAddress"});
+            if (ask.waitForFinished(2000) && ask.exitCode() == 0)
+                return true;
+            QThread::msleep(100);
+        }
+        return false;
+    }
+
+    void StartProgram()
+    {
+        const QString settings = dir_.filePath("vorlinq.ini");
+        QFile file(settings);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[General]\nApplicationTop=0\nApplicationLeft=0\nApplicationKeypadTop=300\n"
+                   "ApplicationKeypadLeft=0\nApplicationKeypadVisible=1\nApplicationJKeypadVisible=0\n");
+        file.close();
+        const QString runtime = dir_.filePath("runtime");
+        ASSERT_TRUE(QDir().mkpath(runtime));
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        QProcessEnvironment environment = env_;
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+        environment.insert("QT_ACCESSIBILITY", "1");
+        environment.insert("VORLINQ_SETTINGS", settings);
+        environment.insert("XDG_RUNTIME_DIR", runtime);
+        ASSERT_TRUE(program_.Start(QStringLiteral(VORLINQ_PROGRAM), {"--simulator"}, environment, "e2e_a11y.log"))
+            << "cannot start " << VORLINQ_PROGRAM;
+    }
+
+    QString WriteText(const QString& name, const QString& text)
+    {
+        const QString path = dir_.filePath(name);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(text.toUtf8());
+        return path;
+    }
+
+    XServer x_;
+    QTemporaryDir dir_;
+    QString python_;
+    QProcessEnvironment env_;
+    Helper bus_;
+    Helper launcher_;
+    Helper program_;
+};
+
+TEST_F(AccessibilityTest, ScreenReaderReadsTheDisplayAndLampsAndPressesAKey)
+{
+    // The amplifier's start screen, and its screen after the ANT key.
+    sim::SimAmplifier amplifier;
+    const QString start = ScreenText(amplifier.Payload());
+    const std::uint8_t ant[] = {0x55, 0x55, 0x55, 0x01, 0x04, 0x04};
+    std::vector<std::uint8_t> answer;
+    amplifier.Consume(ant, sizeof ant, answer);
+    const QString after = ScreenText(amplifier.Payload());
+    ASSERT_NE(start, after);
+
+    StartProgram();
+    Helper reader;
+    ASSERT_TRUE(reader.Start(
+        python_,
+        {QStringLiteral(E2E_SOURCE_DIR "/read_panel.py"), WriteText("start.txt", start), WriteText("after.txt", after)},
+        env_, {}));
+    const bool ended = reader.Process().waitForFinished(kReaderMs);
+    const QString output =
+        QString::fromUtf8(reader.Process().readAllStandardOutput() + reader.Process().readAllStandardError());
+    QFile log(ArtefactPath("e2e_a11y_reader.log"));
+    if (log.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        log.write(output.toUtf8());
+    ASSERT_TRUE(ended) << "the reader did not finish in time:\n" << output.toStdString();
+    EXPECT_EQ(reader.Process().exitCode(), 0)
+        << output.toStdString() << "\n(program log: " << ArtefactPath("e2e_a11y.log").toStdString() << ")";
+}
+
+} // namespace
