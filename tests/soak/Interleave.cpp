@@ -146,9 +146,14 @@ private:
             break;
         }
         case 10:
-            Note("close the window");
-            closeTried_ = true;
-            TryClose();
+            // Closing ends the run; during an update it must be refused.
+            if (rig_.form.UpdateRunning || Chance(0.05)) {
+                Note("close the window");
+                closeTried_ = true;
+                TryClose();
+            } else {
+                Note("no close");
+            }
             break;
         case 11:
             Note("unplug");
