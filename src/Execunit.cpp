@@ -4,12 +4,23 @@
 
 #include <QtGlobal>
 
+#include <atomic>
 #include <exception>
+
+namespace {
+std::atomic<int> g_alive{0};
+} // namespace
+
+int TExecThread::Alive()
+{
+    return g_alive.load();
+}
 
 TExecThread::TExecThread(Transaction transaction, Handler frameHandler, Handler faultHandler)
     : transaction_(std::move(transaction)), frameHandler_(std::move(frameHandler)),
       faultHandler_(std::move(faultHandler))
 {
+    g_alive.fetch_add(1);
     Start();
 }
 
@@ -42,6 +53,9 @@ void TExecThread::HandOver(const Handler& handler)
 
 void TExecThread::Execute()
 {
+    struct AliveUntilReturn {
+        ~AliveUntilReturn() { g_alive.fetch_sub(1); }
+    } alive;
     for (;;) {
         PauseGate();
         if (Terminated())

@@ -25,6 +25,10 @@ public:
     void SetErrorText(const std::string& text);
     std::string ErrorText() const;
 
+    // Poll threads that exist and whose loop has not ended yet: running,
+    // paused, or told to stop and still finishing their cycle.
+    static int Alive();
+
 protected:
     void Execute() override;
 

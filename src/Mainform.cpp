@@ -167,7 +167,13 @@ TForm1::TForm1(FtdiDriver* linkDriver, bool simulated, QWidget* parent)
 
 TForm1::~TForm1()
 {
-    StopPolling();
+    // Whatever was not taken down before the other windows went: they may
+    // be gone by now, so nothing may reach them any more.
+    LampPanels.clear();
+    KeyForm = nullptr;
+    JKeypad = nullptr;
+    WaitForm = nullptr;
+    TakeDown();
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -438,20 +444,42 @@ QString RunFileDialog(QWidget* owner, const QString& title, const QString& filte
 
 // --- close -------------------------------------------------------------------
 
-void TForm1::closeEvent(QCloseEvent* event)
+bool TForm1::MayClose()
 {
-    // A job still running uses this window: a connect in progress is aborted,
-    // and every job is waited for (serving its hand-overs) before the window
-    // goes. Then polling stops and the link closes.
+    // The window stays, and keeps showing the progress, while firmware is
+    // being written: a program that ends half-way leaves the amplifier
+    // without a working firmware.
+    if (!UpdateRunning)
+        return true;
+    Boxes().Information(this, "The amplifier's firmware is being written.\n"
+                              "Vorlinq can be closed once the update has ended.");
+    return false;
+}
+
+void TForm1::TakeDown()
+{
     closing_ = true;
     if (WaitForm)
-        WaitForm->hide();
+        WaitForm->hide(); // a connect in progress stops after its attempt
+    CutPulseShort();
     mainthread::ServeUntil([this] { return ActiveJobs.load() == 0; });
     StopPolling();
     if (OnLine) {
-        driver->FT_Close(USBHandle);
+        CloseLink();
         OnLine = false;
     }
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!MayClose()) {
+        event->ignore();
+        return;
+    }
+    // A job still running uses this window: it is ended and waited for
+    // (serving its hand-overs) before the window goes. Then polling stops
+    // and the link closes.
+    TakeDown();
     SaveStoredSettings();
     event->accept();
     if (QuitOnClose)

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,10 @@ public:
     int OuterWidth() const;
 
     // Poll engine
+    // Starts the poll thread, but only while on-line, with no poll thread
+    // running or being stopped, no firmware transfer and the window not
+    // closing; a poll thread that the link-loss handling told to stop is let
+    // finish first. So at most one poll thread is ever alive or ending.
     void StartPolling();
     void StopPolling();
     void PollTransaction(TExecThread* thread); // poll thread
@@ -169,13 +174,24 @@ public:
     // closing the window can wait for the jobs that still use it.
     void StartJob(std::function<void(TFW_UpdateThread*)> progress, std::function<void(TFW_UpdateThread*)> job);
     std::atomic<int> ActiveJobs{0};
+    // Polling and every job taken down, and the link closed: before any
+    // window that they touch goes away, on every way the program ends. A
+    // connect in progress is aborted, a power-on pulse cut short, an update
+    // waited for.
+    void TakeDown();
     void actOpenExecute();
     void ConnectJob(TFW_UpdateThread* thread);      // worker thread
     void ConnectProgress(TFW_UpdateThread* thread); // main thread
     void actCloseExecute();
     void LinkLoss();
     void actOnExecute();
-    void PowerOnSequence(); // worker thread
+    // Worker thread. `generation` is LinkGeneration() when the pulse was
+    // asked for: once that link has been closed, the pulse is cut short
+    // without touching the handle again. Restarts polling at its end when asked to.
+    void PowerOnSequence(std::uint64_t generation, bool restartPolling);
+    std::uint64_t LinkGeneration();
+    // True from ON until its pulse has ended: further ON requests do nothing.
+    std::atomic<bool> PowerOnRunning{false};
     void actConfigureConnectionExecute();
 
     // View
@@ -214,6 +230,8 @@ public:
     void FormKeyUp(int vk, Qt::KeyboardModifiers modifiers);
     // True while a firmware transfer runs (releasing F then asks nothing).
     std::atomic<bool> UpdateRunning{false};
+    // The display window may not close now; says why when it may not.
+    bool MayClose();
 
     // Firmware update (MainformUpdate.cpp)
     void actLoadUpdateExecute();
@@ -246,6 +264,11 @@ private:
     void CreateStatusBar();
     void ConnectHandlers();
     void ConnectKeyHandlers(); // MainformKeys.cpp
+    void ConnectFailed(TFW_UpdateThread* thread, bool halted, bool opened, const std::string& message);
+    // Closing the link: a power-on pulse in progress is cut short first.
+    void CutPulseShort();
+    void CloseLink();
+    void SetUpdateMenuActions(bool enabled);
     QRect DrawingRect() const;
     void PaintStatus();
 
@@ -263,6 +286,15 @@ private:
     QActionGroup* presetGroup_ = nullptr;
     std::atomic<bool> closing_{false}; // the window is closing: jobs end quietly
     QString chosenPackage_;            // the package the update job transfers
+    bool choosingPackage_ = false;     // the package file dialog is open
+    int pollStops_ = 0;                // StopPolling calls waiting for a poll thread to end
+    bool fKeyDownReached_ = false;     // the last F key-down reached this window's key handling
+    // Orders the power-on pulse's modem-line calls against closing the link:
+    // the generation advances whenever the link is closed or cycled, and a
+    // pulse touches the lines only while its own generation is current.
+    std::mutex linkMutex_;
+    std::uint64_t linkGeneration_ = 0;
+    std::uint64_t updateGeneration_ = 0; // the link the update job runs on
 };
 
 // A modal file dialog (open or save; save asks before overwriting). Empty when cancelled.

@@ -188,7 +188,9 @@ void TForm1::actSetExecute()
 
 void TForm1::actOffExecute()
 {
-    if (Boxes().Question(this, QString::fromLatin1(kOffQuestion))) {
+    // The link may have gone while the question was open: then there is
+    // nothing to send the code to.
+    if (Boxes().Question(this, QString::fromLatin1(kOffQuestion)) && OnLine) {
         SendCommand(keycode::Off);
     }
 }
@@ -287,6 +289,10 @@ void TForm1::keyReleaseEvent(QKeyEvent* event)
 
 void TForm1::FormKeyDown(int vk, Qt::KeyboardModifiers modifiers)
 {
+    // An F whose key-down a shortcut took (Ctrl+F, Freeze) asks nothing when it comes up.
+    if (vk == kVkF) {
+        fKeyDownReached_ = true;
+    }
     if (vk == kVkK) {
         // Bring the visible keypad to the front, whatever the modifiers.
         QWidget* keypad = nullptr;
@@ -365,8 +371,11 @@ void TForm1::FormKeyUp(int vk, Qt::KeyboardModifiers modifiers)
 {
     if (vk == kVkF) {
         // Asks even while actOff is disabled (as after a failed update), but
-        // not in the middle of a firmware transfer.
-        if (OnLine && !UpdateRunning) {
+        // not in the middle of a firmware transfer, and only for an F whose
+        // key-down came here.
+        const bool pressedHere = fKeyDownReached_;
+        fKeyDownReached_ = false;
+        if (pressedHere && OnLine && !UpdateRunning) {
             actOffExecute();
         }
         return;

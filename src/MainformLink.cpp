@@ -22,6 +22,7 @@ namespace {
 constexpr int kOpenAttempts = 100;
 constexpr int kOpenRetryMs = 300;
 constexpr int kPowerOnPulseMs = 1000;
+constexpr int kPulseSliceMs = 20;
 constexpr int kConnectLocation = 1022;
 } // namespace
 
@@ -31,9 +32,17 @@ void TForm1::StartJob(std::function<void(TFW_UpdateThread*)> progress, std::func
 {
     ++ActiveJobs;
     new TFW_UpdateThread(std::move(progress), [this, job = std::move(job)](TFW_UpdateThread* thread) {
+        // Counted down on every way out of the job, an exception included:
+        // closing the window waits for the count to reach 0.
+        struct CountDown {
+            TForm1* form;
+            ~CountDown()
+            {
+                --form->ActiveJobs;
+                mainthread::NotifyStateChanged();
+            }
+        } countDown{this};
         job(thread);
-        --ActiveJobs;
-        mainthread::NotifyStateChanged();
     });
 }
 
@@ -54,51 +63,67 @@ void TForm1::ConnectJob(TFW_UpdateThread* thread)
     const std::string loadError = driver ? driver->LoadError() : std::string("No FTDI driver backend is available.");
     if (!loadError.empty()) {
         // No driver to talk to: no point in a hundred attempts.
-        thread->ReportStatus("HALT");
-        thread->ReportStatus("EXCEPT");
-        mainthread::RunOnMainThread([this, loadError] { Boxes().Error(this, QString::fromStdString(loadError)); });
+        ConnectFailed(thread, false, false, loadError);
         return;
     }
 
     const bool byId = IDAddressing && !IDString.isEmpty();
     const QByteArray id = IDString.toLatin1();
-    FT_STATUS status = FT_OK;
+    bool halted = false;
     bool opened = false;
-    for (int attempt = 0;;) {
-        FT_HANDLE handle = nullptr;
-        status =
-            byId ? driver->FT_OpenEx(id.constData(), FT_OPEN_BY_SERIAL_NUMBER, &handle) : driver->FT_Open(0, &handle);
-        if (status == FT_OK)
-            USBHandle = handle;
-        thread->ReportStatus("RUN");
-        if (status == FT_OK) {
-            opened = true;
-            break;
-        }
-        if (!WaitForm->Showing()) {
-            status = kAbortCode;
-            break;
-        }
-        AppClock().SleepMs(kOpenRetryMs);
-        if (++attempt >= kOpenAttempts)
-            break;
-    }
-    thread->ReportStatus("HALT");
     try {
+        FT_STATUS status = FT_OK;
+        for (int attempt = 0;;) {
+            FT_HANDLE handle = nullptr;
+            status = byId ? driver->FT_OpenEx(id.constData(), FT_OPEN_BY_SERIAL_NUMBER, &handle)
+                          : driver->FT_Open(0, &handle);
+            if (status == FT_OK) {
+                USBHandle = handle;
+                opened = true;
+            }
+            thread->ReportStatus("RUN");
+            if (status == FT_OK)
+                break;
+            if (!WaitForm->Showing()) {
+                status = kAbortCode;
+                break;
+            }
+            AppClock().SleepMs(kOpenRetryMs);
+            if (++attempt >= kOpenAttempts)
+                break;
+        }
+        halted = true;
+        thread->ReportStatus("HALT");
         CheckFTStatus(status, kConnectLocation);
         ConfigureLink(*driver, USBHandle);
         thread->ReportStatus("DONE");
-    } catch (const FT_Exception& e) {
-        // A device that opened but failed its configuration is closed again,
-        // so that the next Connect can open it.
-        if (opened)
-            driver->FT_Close(USBHandle);
+    } catch (const std::exception& e) {
+        // A failed driver call, or anything else that went wrong (a driver
+        // that throws, a poll thread that cannot start): the connect fails
+        // the same way and says why.
+        ConnectFailed(thread, halted, opened, e.what());
+    }
+}
+
+// Worker thread: back to off-line, the device closed again when it was
+// opened (so that the next Connect can open it), then the reason shown.
+void TForm1::ConnectFailed(TFW_UpdateThread* thread, bool halted, bool opened, const std::string& message)
+{
+    try {
+        if (!halted)
+            thread->ReportStatus("HALT");
+        // "EXCEPT" also stops a poll thread that "DONE" may have started
+        // before it failed, so nothing polls the handle once it is closed.
         thread->ReportStatus("EXCEPT");
-        // Closing the window aborts a connect in progress; that needs no box.
-        if (!closing_) {
-            const QString text = QString::fromStdString(e.Message());
-            mainthread::RunOnMainThread([this, text] { Boxes().Error(this, text); });
-        }
+    } catch (const std::exception& e) {
+        qWarning("connect clean-up failed: %s", e.what());
+    }
+    if (opened)
+        CloseLink();
+    // Closing the window aborts a connect in progress; that needs no box.
+    if (!closing_) {
+        const QString text = QString::fromStdString(message);
+        mainthread::RunOnMainThread([this, text] { Boxes().Error(this, text); });
     }
 }
 
@@ -127,6 +152,15 @@ void TForm1::ConnectProgress(TFW_UpdateThread* thread)
         StartPolling();
         Repaint();
     } else if (status == "EXCEPT") {
+        if (OnLine || PollThread || actClose->isEnabled()) {
+            // A "DONE" that failed half-way is undone as Disconnect would.
+            StopPolling();
+            DisableKeyActions();
+            SetAllLamps(0);
+            actLoadUpdate->setEnabled(false);
+            actFreeze->setEnabled(false);
+            actClose->setEnabled(false);
+        }
         SetOfflineLook();
         OnLine = false;
         actOpen->setEnabled(true);
@@ -142,10 +176,28 @@ void TForm1::SendCommand(std::uint8_t code)
 
 // --- disconnect and loss of the link ---------------------------------------------
 
+std::uint64_t TForm1::LinkGeneration()
+{
+    std::lock_guard lock(linkMutex_);
+    return linkGeneration_;
+}
+
+void TForm1::CutPulseShort()
+{
+    std::lock_guard lock(linkMutex_);
+    ++linkGeneration_;
+}
+
+void TForm1::CloseLink()
+{
+    CutPulseShort();
+    driver->FT_Close(USBHandle);
+}
+
 void TForm1::actCloseExecute()
 {
     StopPolling();
-    driver->FT_Close(USBHandle);
+    CloseLink();
     DisableKeyActions();
     SetAllLamps(0);
     actLoadUpdate->setEnabled(false);
@@ -167,6 +219,7 @@ void TForm1::LinkLoss()
     const QString text = QString::fromStdString(PollThread->ErrorText());
     PollThread->Terminate();
     PollThread = nullptr;
+    CutPulseShort();
     driver->FT_CyclePort(USBHandle);
     actCloseExecute();
     Boxes().Error(this, text);
@@ -176,24 +229,65 @@ void TForm1::LinkLoss()
 
 void TForm1::actOnExecute()
 {
+    // One pulse at a time: a double click or a held N adds nothing.
+    if (PowerOnRunning)
+        return;
+    PowerOnRunning = true;
     StopPolling();
-    StartJob(nullptr, [this](TFW_UpdateThread*) { PowerOnSequence(); });
+    // The link may have gone while the poll thread finished its cycle.
+    if (!OnLine) {
+        PowerOnRunning = false;
+        return;
+    }
+    // The link of this moment: a Disconnect before the job gets going cuts it short too.
+    const std::uint64_t generation = LinkGeneration();
+    StartJob(nullptr, [this, generation](TFW_UpdateThread*) {
+        struct PulseEnded {
+            std::atomic<bool>& running;
+            ~PulseEnded() { running = false; }
+        } ended{PowerOnRunning};
+        PowerOnSequence(generation, true);
+    });
 }
 
 // Runs on a worker thread (the power-on job, and the update job at its end).
-void TForm1::PowerOnSequence()
+void TForm1::PowerOnSequence(std::uint64_t generation, bool restartPolling)
 {
-    driver->FT_ClrDtr(USBHandle);
-    driver->FT_SetRts(USBHandle);
-    AppClock().SleepMs(kPowerOnPulseMs);
-    driver->FT_SetDtr(USBHandle);
-    driver->FT_ClrRts(USBHandle);
+    // One modem-line call, made only while the link the pulse began on is
+    // still open; false once it has been closed (the call is not made).
+    auto line = [this, generation](FT_STATUS (FtdiDriver::*op)(FT_HANDLE)) {
+        std::lock_guard lock(linkMutex_);
+        if (generation != linkGeneration_)
+            return false;
+        (driver->*op)(USBHandle); // status not looked at
+        return true;
+    };
+    auto cut = [this, generation] {
+        std::lock_guard lock(linkMutex_);
+        return generation != linkGeneration_;
+    };
+    try {
+        if (!line(&FtdiDriver::FT_ClrDtr) || !line(&FtdiDriver::FT_SetRts))
+            return;
+        // The second of the pulse in slices, so that closing the link ends it early.
+        for (int slept = 0; slept < kPowerOnPulseMs; slept += kPulseSliceMs) {
+            if (cut())
+                return;
+            AppClock().SleepMs(kPulseSliceMs);
+        }
+        if (!line(&FtdiDriver::FT_SetDtr) || !line(&FtdiDriver::FT_ClrRts))
+            return;
+    } catch (const std::exception& e) {
+        // Treated like a failed status: the next poll transaction reports a
+        // link that is really gone.
+        qWarning("power-on pulse: %s", e.what());
+        if (cut())
+            return;
+    }
     // Polling restarts through the main thread, and not at all when the link
     // was closed meanwhile.
-    mainthread::RunOnMainThread([this] {
-        if (!PollThread && OnLine)
-            StartPolling();
-    });
+    if (restartPolling)
+        mainthread::RunOnMainThread([this] { StartPolling(); });
 }
 
 // --- device ID dialog ------------------------------------------------------------

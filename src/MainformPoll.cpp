@@ -10,8 +10,25 @@
 
 #include <QAction>
 
+#include <chrono>
+#include <thread>
+
+namespace {
+// 1 ms slices: ten poll sleeps.
+constexpr int kEndingPollWaitSlices = 10 * TExecThread::kPollSleepMs;
+} // namespace
+
 void TForm1::StartPolling()
 {
+    if (!OnLine || PollThread || pollStops_ > 0 || UpdateRunning || closing_)
+        return;
+    // A poll thread that the link-loss handling told to stop is past its
+    // last hand-over and only finishes its sleep; it needs nothing from this
+    // thread, so a plain wait is enough.
+    for (int slice = 0; TExecThread::Alive() > 0 && slice < kEndingPollWaitSlices; ++slice)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (TExecThread::Alive() > 0)
+        qWarning("a poll thread told to stop is still running");
     PollThread = new TExecThread([this](TExecThread* thread) { PollTransaction(thread); }, [this] { FrameHandler(); },
                                  [this] { FaultHandler(); });
 }
@@ -20,13 +37,17 @@ void TForm1::StopPolling()
 {
     // The reference is cleared before the wait: hand-overs served while we
     // wait then see no poll thread, so the link-loss handling cannot run a
-    // second stop from inside this one.
+    // second stop from inside this one. And while the wait lasts no hand-over
+    // may start another poll thread (a power-on or an update ending now):
+    // whoever stops polling decides when it comes back.
     TExecThread* thread = PollThread;
     PollThread = nullptr;
     if (thread) {
+        ++pollStops_;
         thread->Resume();
         thread->Terminate();
         thread->WaitFor();
+        --pollStops_;
     }
     // A new poll thread never starts under a still image, and the status bar
     // and Save stop showing one at once, not only with the next frame.
@@ -65,6 +86,12 @@ void TForm1::FrameHandler()
 {
     if (!FrameReady)
         return;
+    // Frozen: a transaction that was under way when Freeze came is dropped,
+    // so that nothing changes under "STILL IMAGE".
+    if (actFreeze->isChecked()) {
+        FrameReady = 0;
+        return;
+    }
     SetAllLamps(static_cast<std::uint8_t>(~LampByte));
     // Offered only while ON is lit and AL, TUNE, SET, OP and TX are dark.
     actLoadUpdate->setEnabled((LampByte & 0xF9) == 0xF8);
@@ -75,6 +102,8 @@ void TForm1::FrameHandler()
 
 void TForm1::FaultHandler()
 {
+    if (DeviceSilent && actFreeze->isChecked())
+        DeviceSilent = 0; // the still image stays as it is
     if (DeviceSilent) {
         DeviceSilent = 0;
         raster.Clear();

@@ -19,22 +19,44 @@ namespace {
 constexpr int kUpdateTimeoutLocation = 1405;
 } // namespace
 
+void TForm1::SetUpdateMenuActions(bool enabled)
+{
+    for (QAction* action : {actLoadUpdate, actClose, actExit, actKeypad})
+        action->setEnabled(enabled);
+}
+
 void TForm1::actLoadUpdateExecute()
 {
+    // One update at a time and none beside another job: a second Ctrl+U
+    // while the dialog is open or before the job has got going does nothing.
+    if (choosingPackage_ || UpdateRunning || ActiveJobs > 0)
+        return;
+    const std::uint64_t generation = LinkGeneration();
     SendCommand(protocol::kUpdateAnnounceCode);
 
     // Polling goes on while the dialog is open.
     QString fileName;
+    choosingPackage_ = true;
     if (ChoosePackageFile)
         fileName = ChoosePackageFile();
     else
         fileName = RunFileDialog(this, "Open Package file", "Package file (.pk1) (*.pk1)", QFileDialog::AcceptOpen);
-    if (fileName.isEmpty()) {
+    choosingPackage_ = false;
+    auto linkChanged = [this, generation] { return LinkGeneration() != generation; };
+    // The link went away while the dialog was open: its loss has been
+    // reported and the device closed; nothing more to say or to send.
+    if (!OnLine || linkChanged())
+        return;
+    // Cancelled, or a job began meanwhile (ON): the amplifier goes back to work.
+    if (fileName.isEmpty() || ActiveJobs > 0) {
         SendCommand(protocol::kResumeCode);
         return;
     }
 
     StopPolling();
+    // The poll thread's last cycle may have found the link gone.
+    if (!OnLine || linkChanged())
+        return;
     try {
         CheckFTStatus(driver->FT_SetTimeouts(USBHandle, kUpdateTimeoutMs, kUpdateTimeoutMs), kUpdateTimeoutLocation);
     } catch (const FT_Exception& e) {
@@ -47,19 +69,21 @@ void TForm1::actLoadUpdateExecute()
         return;
     }
     chosenPackage_ = fileName;
+    updateGeneration_ = generation;
     // Raised here, not by the job: a key-up handled before the worker thread
-    // gets going must already see the update running.
+    // gets going must already see the update running. The controls go now
+    // for the same reason: no Disconnect or second update in between.
     UpdateRunning = true;
+    SetUpdateMenuActions(false);
+    DisableKeyActions();
     StartJob([this](TFW_UpdateThread* t) { UpdateProgress(t); }, [this](TFW_UpdateThread* t) { UpdateJob(t); });
 }
 
 // Called on the worker thread.
 void TForm1::UpdateJob(TFW_UpdateThread* thread)
 {
-    const std::array<QAction*, 4> menuActions = {actLoadUpdate, actClose, actExit, actKeypad};
-    mainthread::RunOnMainThread([&] {
-        for (QAction* action : menuActions)
-            action->setEnabled(false);
+    mainthread::RunOnMainThread([this] {
+        SetUpdateMenuActions(false);
         DisableKeyActions();
     });
 
@@ -89,23 +113,27 @@ void TForm1::UpdateJob(TFW_UpdateThread* thread)
         showError(e.what());
     }
 
-    if (succeeded) {
-        PowerOnSequence();
-        mainthread::RunOnMainThread([this] { EnableKeyActions(); });
-    }
+    // Polling restarts below, once the time-outs are back to normal.
+    if (succeeded)
+        PowerOnSequence(updateGeneration_, false);
 
-    // Cleanup, whatever the outcome.
+    // Cleanup, whatever the outcome. The key actions (after success),
+    // Disconnect and the update come back only while on-line.
     PackageFile->Close();
-    mainthread::RunOnMainThread([&] {
-        for (QAction* action : menuActions)
-            action->setEnabled(true);
+    mainthread::RunOnMainThread([this, succeeded] {
+        actExit->setEnabled(true);
+        actKeypad->setEnabled(true);
+        if (!OnLine)
+            return;
+        if (succeeded)
+            EnableKeyActions();
+        actClose->setEnabled(true);
+        actLoadUpdate->setEnabled(true);
     });
-    driver->FT_SetTimeouts(USBHandle, kNormalTimeoutMs, kNormalTimeoutMs);
+    if (OnLine)
+        driver->FT_SetTimeouts(USBHandle, kNormalTimeoutMs, kNormalTimeoutMs);
     UpdateRunning = false;
-    mainthread::RunOnMainThread([this] {
-        if (!PollThread && OnLine)
-            StartPolling();
-    });
+    mainthread::RunOnMainThread([this] { StartPolling(); });
 }
 
 void TForm1::UpdateProgress(TFW_UpdateThread* thread)

@@ -34,6 +34,14 @@ int RunWindows(FtdiDriver* driver, bool simulated)
     TdlgPreferences dlgPreferences(driver, &form);
     TJKeypad jKeypad(form);
     form.SetWindows(&keyForm, &jKeypad, &waitForm, &helpDlg, &dlgPreferences);
+    // Made after the windows, so ended before any of them is destroyed, on
+    // every way out (an event loop that ends without a close event, an
+    // exception): polling and the jobs come down while the keypads and the
+    // progress window they touch still exist.
+    struct TakeDownFirst {
+        TForm1& form;
+        ~TakeDownFirst() { form.TakeDown(); }
+    } takeDownFirst{form};
 
     form.show();
     // The connect request waits in the queue for the event loop's start.

@@ -3,6 +3,8 @@
 // key-up stage.
 #include "ControlsFixture.h"
 
+#include <QSignalSpy>
+
 namespace {
 
 class DisplayKeyboardTest : public ControlsTest {
@@ -179,7 +181,8 @@ TEST_F(DisplayKeyboardTest, ReleasingFAsksTheOffQuestionWhileOnLine)
     Type(form.get(), Qt::Key_F);
     EXPECT_EQ(Received(), Codes{10});
 
-    // Even with actOff disabled (as after a failed update), and after Ctrl+F.
+    // Even with actOff disabled (as after a failed update), and after Ctrl+F
+    // while Freeze is not available: that key-down reached the window.
     form->DisableKeyActions();
     Type(form.get(), Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(Received(), Codes{10});
@@ -197,4 +200,22 @@ TEST_F(DisplayKeyboardTest, ReleasingFAsksTheOffQuestionWhileOnLine)
     form->OnLine = false;
     Type(form.get(), Qt::Key_F);
     EXPECT_EQ(boxes.Count(), 3);
+}
+
+TEST_F(DisplayKeyboardTest, FKeyUpAfterTheFreezeShortcutNeverAsksToSwitchOff)
+{
+    boxes.answerYes = true;
+    form->actFreeze->setEnabled(true);
+    Activate(form.get());
+    QSignalSpy freezes(form->actFreeze, &QAction::triggered);
+    QTest::keyPress(form.get(), Qt::Key_F, Qt::ControlModifier);
+    QTest::keyRelease(form.get(), Qt::Key_F, Qt::ControlModifier);
+    QTest::keyPress(form.get(), Qt::Key_F, Qt::ControlModifier);
+    QTest::keyRelease(form.get(), Qt::Key_F, Qt::NoModifier); // Ctrl let go first
+    EXPECT_EQ(freezes.count(), 2);
+    EXPECT_EQ(boxes.Count(), 0);
+    EXPECT_TRUE(Received().empty());
+
+    Type(form.get(), Qt::Key_F); // a plain F still asks
+    EXPECT_EQ(Received(), Codes{10});
 }

@@ -1,12 +1,14 @@
 // The link while on-line: Disconnect (frozen too), the loss of the link in a
-// poll transaction, power-on with its modem-line pulse, closing the window,
-// and the device ID dialog's effect on the status bar.
+// poll transaction, while the OFF question or the package dialog is open,
+// power-on with its modem-line pulse, closing the window (refused during a
+// transfer), and the device ID dialog's effect on the status bar.
 
 #include "support/WindowFixture.h"
 
 #include "Execunit.h"
 #include "link/FtStatus.h"
 #include "toolkit/Lamp.h"
+#include "update/PackageBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -44,6 +47,11 @@ std::size_t IndexOf(const std::vector<sim::CallRecord>& calls, const std::string
 bool PollCall(const std::string& op)
 {
     return op == "FT_Purge" || op == "FT_Read" || op == "FT_Write";
+}
+
+int CallsOf(const std::vector<sim::CallRecord>& calls, const std::string& op)
+{
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const auto& c) { return c.op == op; }));
 }
 
 class OnlineLinkTest : public ::testing::Test {
@@ -198,9 +206,56 @@ TEST_F(OnlineLinkTest, DisconnectDuringPowerOnDoesNotRestartPolling)
     EXPECT_EQ(w.form->PollThread, nullptr);
     ExpectOfflineWithLampsDark();
     EXPECT_EQ(w.boxes.Count(), 0);
+    // Neither the poll thread nor the cut-short pulse touches the closed handle.
+    EXPECT_EQ(OpsFrom(w.sim->Calls(), closed + 1), std::vector<std::string>{});
+}
+
+TEST_F(OnlineLinkTest, YesToTheOffQuestionAfterTheLinkWentAwaySendsNothing)
+{
+    w.boxes.answerYes = true;
+    w.boxes.whileAsking = [&] {
+        w.sim->Unplug();
+        WindowFixture::ProcessUntil([&] { return !w.form->OnLine; });
+    };
+    QTest::keyClick(w.form, Qt::Key_F);
+    ASSERT_FALSE(w.form->OnLine);
+    ASSERT_TRUE(WindowFixture::WaitThreadsEnded());
     const std::vector<sim::CallRecord> calls = w.sim->Calls();
-    for (std::size_t i = closed; i < calls.size(); ++i)
-        EXPECT_FALSE(PollCall(calls[i].op)) << calls[i].op << " after Disconnect";
+    EXPECT_EQ(OpsFrom(calls, IndexOf(calls, "FT_Close") + 1), std::vector<std::string>{});
+    EXPECT_EQ(w.boxes.Count(), 2); // the question, then the loss of the link
+}
+
+TEST_F(OnlineLinkTest, LinkLostWhileThePackageDialogIsOpenGivesOneBoxAndOneClose)
+{
+    w.form->ChoosePackageFile = [&] {
+        w.sim->Unplug();
+        WindowFixture::ProcessUntil([&] { return !w.form->OnLine; });
+        return QString("/nowhere/firmware.pk1");
+    };
+    w.form->actLoadUpdateExecute();
+    ASSERT_TRUE(WindowFixture::WaitThreadsEnded());
+    EXPECT_EQ(w.boxes.Count(), 1);
+    EXPECT_EQ(CallsOf(w.sim->Calls(), "FT_CyclePort"), 1);
+    EXPECT_EQ(CallsOf(w.sim->Calls(), "FT_Close"), 1);
+    ExpectOfflineWithLampsDark();
+}
+
+TEST_F(OnlineLinkTest, ClosingIsRefusedWhileFirmwareIsWrittenAndWorksAfterwards)
+{
+    pkgtest::TempDir dir;
+    const std::string package = pkgtest::PackageBuilder().AddBlock(0x40, 0x11).WriteTo(dir.File("fw.pk1"));
+    w.form->ChoosePackageFile = [&] { return QString::fromStdString(package); };
+    w.form->actLoadUpdateExecute();
+    ASSERT_TRUE(w.form->UpdateRunning);
+    w.form->close();
+    EXPECT_TRUE(w.form->isVisible());
+    ASSERT_EQ(w.boxes.Count(), 1);
+    EXPECT_EQ(w.boxes.Last().kind, "information");
+
+    ASSERT_TRUE(WindowFixture::ProcessUntil([&] { return !w.form->UpdateRunning && w.form->PollThread; }));
+    w.form->close();
+    EXPECT_FALSE(w.form->isVisible());
+    EXPECT_TRUE(WindowFixture::WaitThreadsEnded());
 }
 
 TEST_F(OnlineLinkTest, ClosingTheWindowWhileOnlineStopsPollingAndClosesTheLink)

@@ -4,6 +4,7 @@
 // every step that the windows are in a consistent state, and at the end that
 // the resident set did not grow.
 
+#include "Interleave.h"
 #include "SoakOptions.h"
 #include "SoakRig.h"
 #include "SoakSteps.h"
@@ -123,6 +124,19 @@ int main(int argc, char** argv)
     g_previousHandler = qInstallMessageHandler(QuietMessages);
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+
+    if (options.interleave) {
+        int failed = 0;
+        for (int run = 0; run < options.runs; ++run) {
+            const std::uint64_t seed = options.seed + static_cast<std::uint64_t>(run);
+            const std::string problem = RunInterleave(seed, options.steps, options.verbose);
+            std::cout << "interleave seed " << seed << ": " << (problem.empty() ? "passed" : "FAILED at " + problem)
+                      << std::endl;
+            failed += !problem.empty();
+        }
+        std::cout << "vorlinq_soak: " << failed << " of " << options.runs << " interleaving runs failed" << std::endl;
+        return failed ? 1 : 0;
+    }
 
     std::cout << "vorlinq_soak: seed " << options.seed << ", " << options.hours << " simulated hours" << std::endl;
 

@@ -2,6 +2,7 @@
 // Command line of the soak run.
 //
 //   vorlinq_soak [--hours=N] [--seed=S] [--quick] [--rss-tolerance-kib=K] [--verbose]
+//   vorlinq_soak --interleave [--seed=S] [--runs=N] [--steps=K] [--verbose]
 //
 // --hours is simulated clock time of polling (default 24); --quick is a short
 // run for CI (0.25 h). Without --seed the seed comes from the real clock; it
@@ -16,6 +17,10 @@ struct SoakOptions {
     std::uint64_t seed = 0;
     long rssToleranceKiB = 4096;
     bool verbose = false;
+    // The interleaving run instead: `runs` seeds from `seed` on, `steps` actions each.
+    bool interleave = false;
+    int runs = 1;
+    int steps = 200;
 };
 
 // The options; nothing when the run should not go on: `help` set for

@@ -1,9 +1,13 @@
 #include "TapDriver.h"
 
+#include "Execunit.h"
 #include "protocol/Frames.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -20,6 +24,8 @@ std::uint16_t Le16(const std::uint8_t* p)
 
 FT_STATUS TapDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten)
 {
+    OnCall("FT_Write");
+    OnHandleCall("FT_Write", handle);
     {
         std::lock_guard lock(mutex_);
         if (failNextWrite_) {
@@ -36,6 +42,10 @@ FT_STATUS TapDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesT
             std::memcmp(buffer, protocol::kQueryFrame.data(), bytesToWrite) == 0) {
             ++queries_;
             collecting_ = true;
+            if (transferRunning_ && transferRunning_())
+                Breach("query frame written while a firmware transfer runs");
+            if (const int alive = TExecThread::Alive(); alive > 1)
+                Breach(std::to_string(alive) + " poll threads alive at a query");
             frame_.clear();
         }
     }
@@ -44,6 +54,8 @@ FT_STATUS TapDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesT
 
 FT_STATUS TapDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned)
 {
+    OnCall("FT_Read");
+    OnHandleCall("FT_Read", handle);
     const FT_STATUS status = Inner().FT_Read(handle, buffer, bytesToRead, bytesReturned);
     if (status == FT_OK && bytesReturned && *bytesReturned > 0)
         Collect(static_cast<const std::uint8_t*>(buffer), *bytesReturned);
@@ -113,4 +125,83 @@ bool TapDriver::Armed() const
 {
     std::lock_guard lock(mutex_);
     return blocksUntilFailure_ > 0 || failNextWrite_;
+}
+
+void TapDriver::SetTransferRunning(std::function<bool()> running)
+{
+    std::lock_guard lock(mutex_);
+    transferRunning_ = std::move(running);
+}
+
+void TapDriver::SetRtsDelayUs(int us)
+{
+    std::lock_guard lock(mutex_);
+    rtsDelayUs_ = us;
+}
+
+void TapDriver::ThrowFrom(const std::string& op)
+{
+    std::lock_guard lock(mutex_);
+    throwOp_ = op;
+}
+
+bool TapDriver::ThrowArmed() const
+{
+    std::lock_guard lock(mutex_);
+    return !throwOp_.empty();
+}
+
+std::vector<std::string> TapDriver::TakeBreaches()
+{
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> taken;
+    taken.swap(breaches_);
+    return taken;
+}
+
+void TapDriver::Breach(std::string what)
+{
+    breaches_.push_back(std::move(what));
+}
+
+void TapDriver::OnCall(const char* op)
+{
+    std::lock_guard lock(mutex_);
+    if (throwOp_ != op)
+        return;
+    throwOp_.clear();
+    throw std::runtime_error(std::string("Injected failure in ") + op + ".");
+}
+
+void TapDriver::OnHandleCall(const char* op, FT_HANDLE handle)
+{
+    const std::string name = op;
+    int delayUs = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_.count(handle))
+            Breach(name + " on a handle after its FT_Close");
+        if (name == "FT_Close")
+            closed_.insert(handle);
+        // One pulse at a time: DTR cleared, RTS set, DTR set, RTS cleared. At
+        // rest DTR may be set and RTS cleared again (the link configuration).
+        int& step = pulseStep_[handle];
+        const int before = step;
+        if (name == "FT_ClrDtr")
+            step = before == 0 ? 1 : -1;
+        else if (name == "FT_SetRts")
+            step = before == 1 ? 2 : -1;
+        else if (name == "FT_SetDtr")
+            step = before == 2 ? 3 : before == 0 ? 0 : -1;
+        else if (name == "FT_ClrRts")
+            step = before == 3 || before == 0 ? 0 : -1;
+        if (step < 0) {
+            Breach(name + " out of turn in a power-on pulse (after step " + std::to_string(before) + ")");
+            step = 0;
+        }
+        if (name == "FT_SetRts")
+            delayUs = rtsDelayUs_;
+    }
+    if (delayUs > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
 }

@@ -7,13 +7,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <mutex>
 #include <vector>
 
 class FakeBoxes final : public MessageBoxes {
 public:
     struct Shown {
-        QString kind;  // "error", "information", "question"
+        QString kind; // "error", "information", "question"
         QString text;
         QWidget* owner = nullptr;
     };
@@ -26,6 +27,8 @@ public:
     bool Question(QWidget* owner, const QString& text) override
     {
         Record("question", owner, text);
+        if (whileAsking)
+            whileAsking();
         return answerYes;
     }
 
@@ -51,6 +54,9 @@ public:
     }
 
     bool answerYes = false;
+    // Runs while a question is open, before it is answered (what happens
+    // meanwhile: the link going away, say).
+    std::function<void()> whileAsking;
 
 private:
     void Record(const char* kind, QWidget* owner, const QString& text)

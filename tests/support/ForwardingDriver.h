@@ -1,7 +1,8 @@
 #pragma once
 // A driver that passes every call on to another one. Test drivers that watch
 // or alter the traffic derive from it and override only the calls they care
-// about; OnCall runs first in every call (a place to count or to throw).
+// about; OnCall runs first in every call (a place to count or to throw),
+// OnHandleCall next in every call on a device handle.
 
 #include "link/FtdiDriver.h"
 
@@ -25,76 +26,91 @@ public:
     FT_STATUS FT_Close(FT_HANDLE handle) override
     {
         OnCall("FT_Close");
+        OnHandleCall("FT_Close", handle);
         return inner_.FT_Close(handle);
     }
     FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned) override
     {
         OnCall("FT_Read");
+        OnHandleCall("FT_Read", handle);
         return inner_.FT_Read(handle, buffer, bytesToRead, bytesReturned);
     }
     FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) override
     {
         OnCall("FT_Write");
+        OnHandleCall("FT_Write", handle);
         return inner_.FT_Write(handle, buffer, bytesToWrite, bytesWritten);
     }
     FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask) override
     {
         OnCall("FT_Purge");
+        OnHandleCall("FT_Purge", handle);
         return inner_.FT_Purge(handle, mask);
     }
     FT_STATUS FT_ResetDevice(FT_HANDLE handle) override
     {
         OnCall("FT_ResetDevice");
+        OnHandleCall("FT_ResetDevice", handle);
         return inner_.FT_ResetDevice(handle);
     }
     FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) override
     {
         OnCall("FT_SetBaudRate");
+        OnHandleCall("FT_SetBaudRate", handle);
         return inner_.FT_SetBaudRate(handle, baudRate);
     }
     FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) override
     {
         OnCall("FT_SetDataCharacteristics");
+        OnHandleCall("FT_SetDataCharacteristics", handle);
         return inner_.FT_SetDataCharacteristics(handle, wordLength, stopBits, parity);
     }
     FT_STATUS FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) override
     {
         OnCall("FT_SetFlowControl");
+        OnHandleCall("FT_SetFlowControl", handle);
         return inner_.FT_SetFlowControl(handle, flowControl, xonChar, xoffChar);
     }
     FT_STATUS FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeoutMs, ULONG writeTimeoutMs) override
     {
         OnCall("FT_SetTimeouts");
+        OnHandleCall("FT_SetTimeouts", handle);
         return inner_.FT_SetTimeouts(handle, readTimeoutMs, writeTimeoutMs);
     }
     FT_STATUS FT_SetDtr(FT_HANDLE handle) override
     {
         OnCall("FT_SetDtr");
+        OnHandleCall("FT_SetDtr", handle);
         return inner_.FT_SetDtr(handle);
     }
     FT_STATUS FT_ClrDtr(FT_HANDLE handle) override
     {
         OnCall("FT_ClrDtr");
+        OnHandleCall("FT_ClrDtr", handle);
         return inner_.FT_ClrDtr(handle);
     }
     FT_STATUS FT_SetRts(FT_HANDLE handle) override
     {
         OnCall("FT_SetRts");
+        OnHandleCall("FT_SetRts", handle);
         return inner_.FT_SetRts(handle);
     }
     FT_STATUS FT_ClrRts(FT_HANDLE handle) override
     {
         OnCall("FT_ClrRts");
+        OnHandleCall("FT_ClrRts", handle);
         return inner_.FT_ClrRts(handle);
     }
     FT_STATUS FT_SetResetPipeRetryCount(FT_HANDLE handle, DWORD count) override
     {
         OnCall("FT_SetResetPipeRetryCount");
+        OnHandleCall("FT_SetResetPipeRetryCount", handle);
         return inner_.FT_SetResetPipeRetryCount(handle, count);
     }
     FT_STATUS FT_CyclePort(FT_HANDLE handle) override
     {
         OnCall("FT_CyclePort");
+        OnHandleCall("FT_CyclePort", handle);
         return inner_.FT_CyclePort(handle);
     }
     FT_STATUS FT_CreateDeviceInfoList(DWORD* numDevices) override
@@ -116,6 +132,8 @@ public:
 
 protected:
     virtual void OnCall(const char* /*op*/) {}
+    // Runs next in every call on a device handle, with that handle.
+    virtual void OnHandleCall(const char* /*op*/, FT_HANDLE /*handle*/) {}
     FtdiDriver& Inner() { return inner_; }
 
 private:

@@ -416,7 +416,7 @@ TEST_F(UpdateWindow, ReleasingFDuringTheTransferAsksNothing)
     // At once after the action, before the job can have done anything.
     form->ChoosePackageFile = [path] { return QString::fromStdString(path); };
     form->actLoadUpdate->trigger();
-    QTest::keyRelease(form, Qt::Key_F);
+    QTest::keyClick(form, Qt::Key_F);
     ASSERT_TRUE(WaitJobEnded());
     EXPECT_EQ(w.boxes.Count(), 0);
 
@@ -426,7 +426,7 @@ TEST_F(UpdateWindow, ReleasingFDuringTheTransferAsksNothing)
         if (text != kStarting)
             return;
         EXPECT_TRUE(form->UpdateRunning);
-        QTest::keyRelease(form, Qt::Key_F);
+        QTest::keyClick(form, Qt::Key_F);
         released = true;
     };
     ASSERT_TRUE(w.ProcessUntil([this] { return form->actLoadUpdate->isEnabled(); }));
@@ -436,7 +436,7 @@ TEST_F(UpdateWindow, ReleasingFDuringTheTransferAsksNothing)
 
     // Once the update is over the same key asks again.
     overlay->onText = nullptr;
-    QTest::keyRelease(form, Qt::Key_F);
+    QTest::keyClick(form, Qt::Key_F);
     ASSERT_EQ(w.boxes.Count(), 1);
     EXPECT_EQ(w.boxes.Last().kind, "question");
 }

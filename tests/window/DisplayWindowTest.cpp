@@ -14,7 +14,10 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 namespace {
 
@@ -227,6 +230,27 @@ TEST_F(FreezeTest, FreezeStopsPollingAndShowsStillImageUntilUnfrozen)
     EXPECT_EQ(w.form->StatusPanelText(0), "ON-LINE");
     EXPECT_FALSE(w.form->actSave->isEnabled());
     EXPECT_TRUE(w.WaitFrames(2));
+}
+
+TEST_F(FreezeTest, FrameUnderWayWhenFreezeComesIsNotDrawn)
+{
+    // The next transaction is held at its purge until Freeze has been chosen.
+    std::atomic<bool> underWay{false};
+    std::atomic<bool> frozen{false};
+    w.front->ThrowFrom("FT_Purge", [&] {
+        underWay = true;
+        for (int ms = 0; !frozen && ms < 10000; ++ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    ASSERT_TRUE(windowtest::WindowFixture::ProcessUntil([&] { return underWay.load(); }));
+    w.form->actFreeze->trigger();
+    const int frames = w.lamps->framesDrawn;
+    const int queries = w.front->Queries();
+    frozen = true;
+    ASSERT_TRUE(windowtest::WindowFixture::ProcessUntil([&] { return w.front->Queries() > queries; }));
+    windowtest::WindowFixture::ProcessFor(100);
+    EXPECT_EQ(w.lamps->framesDrawn, frames);
+    EXPECT_EQ(w.form->StatusPanelText(0), "STILL IMAGE");
 }
 
 TEST_F(FreezeTest, SavedStillImageIsTheRasterAsA24BitBitmap)
