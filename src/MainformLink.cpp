@@ -96,7 +96,9 @@ void TForm1::ConnectJob(TFW_UpdateThread* thread)
         thread->ReportStatus("EXCEPT");
         // Closing the window aborts a connect in progress; that needs no box.
         if (!closing_) {
-            const QString text = QString::fromStdString(e.Message());
+            // A network backend says which address and what went wrong.
+            const std::string detail = driver->ErrorDetail();
+            const QString text = QString::fromStdString(detail.empty() ? e.Message() : e.Message() + "\n" + detail);
             mainthread::RunOnMainThread([this, text] { Boxes().Error(this, text); });
         }
     }
@@ -200,7 +202,12 @@ void TForm1::PowerOnSequence()
 
 void TForm1::actConfigureConnectionExecute()
 {
-    dlgPreferences->Configure(IDString, IDAddressing);
+    dlgPreferences->SetRemote(Remote);
+    if (dlgPreferences->Configure(IDString, IDAddressing) && dlgPreferences->Remote() != Remote) {
+        Remote = dlgPreferences->Remote();
+        if (ChooseBackend)
+            ChooseBackend(Remote);
+    }
     Repaint();
 }
 
