@@ -199,7 +199,8 @@ QString UsageText()
                           "  --version             print the version and end\n"
                           "  -h, --help            print this text and end\n"
                           "\n"
-                          "Without --driver the backend is chosen at Connect: D2XX when FTDI's library\n"
+                          "Without --driver: the remote station when one is chosen in the connection\n"
+                          "dialog; otherwise the backend is chosen at Connect: D2XX when FTDI's library\n"
                           "loads and sees a device, otherwise the serial backend; when neither finds\n"
                           "an amplifier, Connect says so.\n");
 }

@@ -276,6 +276,10 @@ void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& st
 
 void GarbageTalker(int client, int, const std::atomic<bool>& stop)
 {
+    // It agrees to the COM-port option, so the connection opens; after that
+    // nothing it says is telnet or a display frame.
+    const char agree[] = {'\xFF', '\xFB', 44, '\xFF', '\xFD', 44};
+    ::send(client, agree, sizeof agree, MSG_NOSIGNAL);
     std::vector<char> noise;
     for (int i = 0; i < 600; ++i)
         noise.push_back(static_cast<char>(i % 255)); // every byte value but 0xFF

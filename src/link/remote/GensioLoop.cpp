@@ -50,22 +50,28 @@ std::shared_ptr<GensioLoop> GensioLoop::Acquire(std::string* error)
 
 GensioLoop::GensioLoop(gensio_os_funcs* os) : os_(os)
 {
-    thread_ = std::thread([this] { Run(); });
+    // The thread keeps its own share of the stop flag: it may outlive this
+    // object by one pass (see the destructor).
+    thread_ = std::thread([stop = stop_, os] { Run(*stop, os); });
 }
 
 GensioLoop::~GensioLoop()
 {
-    stop_ = true;
-    if (thread_.joinable())
+    *stop_ = true;
+    // The last holder can be a connection whose close completes on the loop
+    // thread itself: that thread then ends by itself after this pass.
+    if (thread_.get_id() == std::this_thread::get_id())
+        thread_.detach();
+    else if (thread_.joinable())
         thread_.join();
     // The handler is the process's default one and is kept for the next user.
 }
 
-void GensioLoop::Run()
+void GensioLoop::Run(const std::atomic<bool>& stop, gensio_os_funcs* os)
 {
-    while (!stop_) {
+    while (!stop) {
         gensio_time slice = {0, kServiceSliceNs};
-        (void)gensio_os_funcs_service(os_, &slice);
+        (void)gensio_os_funcs_service(os, &slice);
     }
 }
 

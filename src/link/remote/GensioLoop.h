@@ -33,10 +33,10 @@ public:
 
 private:
     explicit GensioLoop(gensio_os_funcs* os);
-    void Run();
+    static void Run(const std::atomic<bool>& stop, gensio_os_funcs* os);
 
     gensio_os_funcs* os_ = nullptr;
-    std::atomic<bool> stop_{false};
+    std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
     std::thread thread_;
 };
 

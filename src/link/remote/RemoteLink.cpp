@@ -58,8 +58,10 @@ std::string OpenFailure(const RemoteStation& station, int err)
     case GE_NAME_NET_NOT_UP:
         return "The address of the remote station " + at + " could not be resolved.";
     case GE_HOSTDOWN:
+        return "The remote station " + at + " cannot be reached.";
     case GE_TIMEDOUT:
-        return "The remote station " + at + " did not answer.";
+        return "The remote station " + at + " did not complete the connection in time: is an RFC 2217 " +
+               "server (ser2net) listening there?";
     case GE_CERTINVALID:
     case GE_CERTEXPIRED:
     case GE_CERTREVOKED:
