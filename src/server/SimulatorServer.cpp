@@ -46,6 +46,11 @@ struct Session {
     // What gensio could not take yet, in order.
     std::mutex outMutex;
     std::vector<std::uint8_t> outbox;
+    // What the client sent and the pump has not written to the device yet:
+    // a device write takes the bytes' time on the line, which gensio's
+    // thread must not wait out.
+    std::mutex inMutex;
+    std::vector<std::uint8_t> inbox;
 
     // The port settings in force, as answered to the client.
     unsigned baud = 115200;
@@ -226,7 +231,17 @@ void SimulatorServer::Impl::SessionClosed(gensio* io, void* data)
 void SimulatorServer::Impl::Pump(Session* session)
 {
     std::uint8_t buffer[4096];
+    std::vector<std::uint8_t> in;
     while (!session->stop) {
+        {
+            std::lock_guard<std::mutex> lock(session->inMutex);
+            in.swap(session->inbox);
+        }
+        if (!in.empty()) {
+            DWORD written = 0;
+            device.FT_Write(session->handle, in.data(), static_cast<DWORD>(in.size()), &written);
+            in.clear();
+        }
         DWORD got = 0;
         if (device.FT_Read(session->handle, buffer, sizeof buffer, &got) != FT_OK)
             std::this_thread::sleep_for(std::chrono::milliseconds(kPumpReadMs));
@@ -275,8 +290,8 @@ int SimulatorServer::Impl::SessionEvent(gensio*, void* user, int event, int err,
                 impl->End(current);
             return 0;
         }
-        DWORD written = 0;
-        impl->device.FT_Write(session->handle, buf, static_cast<DWORD>(*len), &written);
+        std::lock_guard<std::mutex> lock(session->inMutex);
+        session->inbox.insert(session->inbox.end(), buf, buf + *len);
         return 0;
     }
     case GENSIO_EVENT_WRITE_READY: {
@@ -297,8 +312,11 @@ int SimulatorServer::Impl::SessionEvent(gensio*, void* user, int event, int err,
             std::lock_guard<std::mutex> lock(session->outMutex);
             session->outbox.clear();
         }
-        if (what == SERGENSIO_FLUSH_XMIT_BUFFER || what == SERGENSIO_FLUSH_RCV_XMIT_BUFFERS)
+        if (what == SERGENSIO_FLUSH_XMIT_BUFFER || what == SERGENSIO_FLUSH_RCV_XMIT_BUFFERS) {
             mask |= FT_PURGE_TX;
+            std::lock_guard<std::mutex> lock(session->inMutex);
+            session->inbox.clear();
+        }
         if (mask)
             impl->device.FT_Purge(session->handle, mask);
         return 0;
