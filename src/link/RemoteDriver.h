@@ -58,8 +58,9 @@ public:
     void SetStation(const RemoteStation& station);
     RemoteStation Station() const;
 
-    // How long an open may take (resolving, connecting, TLS, telnet).
-    static constexpr int kOpenTimeoutMs = 3000;
+    // How long an open may take (resolving, connecting, TLS, telnet): long
+    // enough for a TLS handshake with a slow station computer.
+    static constexpr int kOpenTimeoutMs = 5000;
 
     FT_STATUS FT_Open(int deviceIndex, FT_HANDLE* handle) override;
     FT_STATUS FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handle) override;
