@@ -71,6 +71,10 @@ public:
     std::atomic<FT_HANDLE> USBHandle{nullptr};
     QString IDString;
     bool IDAddressing = false;
+    // The remote station of the connection dialog (stored settings), and
+    // who puts its backend in place when a new choice is made there.
+    app::StoredRemote Remote;
+    std::function<void(const app::StoredRemote&)> ChooseBackend;
     std::atomic<bool> OnLine{false};
 
     // --- display ---

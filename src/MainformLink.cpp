@@ -122,7 +122,10 @@ void TForm1::ConnectFailed(TFW_UpdateThread* thread, bool halted, bool opened, c
         CloseLink();
     // Closing the window aborts a connect in progress; that needs no box.
     if (!closing_) {
-        const QString text = QString::fromStdString(message);
+        // A network backend says which address and what went wrong.
+        const std::string detail = driver ? driver->ErrorDetail() : std::string();
+        const QString text = QString::fromStdString(detail.empty() ? message : message + "
+" + detail);
         mainthread::RunOnMainThread([this, text] { Boxes().Error(this, text); });
     }
 }
@@ -294,7 +297,12 @@ void TForm1::PowerOnSequence(std::uint64_t generation, bool restartPolling)
 
 void TForm1::actConfigureConnectionExecute()
 {
-    dlgPreferences->Configure(IDString, IDAddressing);
+    dlgPreferences->SetRemote(Remote);
+    if (dlgPreferences->Configure(IDString, IDAddressing) && dlgPreferences->Remote() != Remote) {
+        Remote = dlgPreferences->Remote();
+        if (ChooseBackend)
+            ChooseBackend(Remote);
+    }
     Repaint();
 }
 

@@ -23,8 +23,10 @@ void TForm1::LoadStoredSettings()
     s.presets = Presets;
     s.presetItem = SelectedPreset;
 
-    if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings())
+    if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings()) {
         app::LoadSettings(*store, s);
+        app::LoadRemoteSettings(*store, Remote);
+    }
 
     IDString = s.idString;
     IDAddressing = s.idEnabled;
@@ -61,6 +63,8 @@ void TForm1::SaveStoredSettings()
         if (window && window->isVisible())
             keypad = QPoint(window->x(), window->y());
     }
-    if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings())
+    if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings()) {
         app::SaveSettings(*store, s, keypad);
+        app::SaveRemoteSettings(*store, Remote);
+    }
 }

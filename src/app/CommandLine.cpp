@@ -18,6 +18,9 @@ std::optional<AppOptions::Driver> DriverByName(const QString& name)
     if (lower == QLatin1String("simulator")) {
         return AppOptions::Driver::Simulator;
     }
+    if (lower == QLatin1String("remote")) {
+        return AppOptions::Driver::Remote;
+    }
     return std::nullopt;
 }
 
@@ -90,11 +93,11 @@ AppOptions ParseCommandLine(const QStringList& args)
         } else if (option.name == QLatin1String("--driver")) {
             const std::optional<QString> name = takeValue();
             if (!name || name->isEmpty()) {
-                return fail(QStringLiteral("--driver needs a name: d2xx, serial or simulator"));
+                return fail(QStringLiteral("--driver needs a name: d2xx, serial, simulator or remote"));
             }
             const std::optional<AppOptions::Driver> driver = DriverByName(*name);
             if (!driver) {
-                return fail(QStringLiteral("unknown driver \"%1\": use d2xx, serial or simulator").arg(*name));
+                return fail(QStringLiteral("unknown driver \"%1\": use d2xx, serial, simulator or remote").arg(*name));
             }
             if (!chooseDriver(*driver)) {
                 return fail(QStringLiteral("more than one driver chosen"));
@@ -105,11 +108,56 @@ AppOptions ParseCommandLine(const QStringList& args)
                 return fail(QStringLiteral("--check-package needs a file name"));
             }
             options.checkPackage = file->toStdString();
+        } else if (option.name == QLatin1String("--remote")) {
+            const std::optional<QString> address = takeValue();
+            if (!address || !ParseHostPort(address->toStdString())) {
+                return fail(QStringLiteral("--remote needs an address HOST:PORT"));
+            }
+            if (!chooseDriver(AppOptions::Driver::Remote)) {
+                return fail(QStringLiteral("more than one driver chosen"));
+            }
+            options.remote.address = address->toStdString();
+        } else if (option.name == QLatin1String("--remote-tls")) {
+            if (option.value) {
+                return fail(QStringLiteral("--remote-tls takes no value"));
+            }
+            options.remote.tls = true;
+        } else if (option.name == QLatin1String("--remote-ca") || option.name == QLatin1String("--remote-cert") ||
+                   option.name == QLatin1String("--remote-key")) {
+            const std::optional<QString> file = takeValue();
+            if (!file || file->isEmpty()) {
+                return fail(QStringLiteral("%1 needs a file name").arg(option.name));
+            }
+            std::string& into = option.name == QLatin1String("--remote-ca")     ? options.remote.caFile
+                                : option.name == QLatin1String("--remote-cert") ? options.remote.certFile
+                                                                                : options.remote.keyFile;
+            into = file->toStdString();
+        } else if (option.name == QLatin1String("--serve-simulator")) {
+            const std::optional<QString> where = takeValue();
+            if (!where || !ParseHostPort(where->toStdString(), "127.0.0.1", true)) {
+                return fail(QStringLiteral("--serve-simulator needs [HOST:]PORT"));
+            }
+            options.serveSimulator = where->toStdString();
         } else if (arg.startsWith(QLatin1Char('-'))) {
             return fail(QStringLiteral("unknown option \"%1\"").arg(arg));
         } else {
             return fail(QStringLiteral("unexpected argument \"%1\"").arg(arg));
         }
+    }
+
+    const RemoteStation& remote = options.remote;
+    const bool tlsFiles = !remote.caFile.empty() || !remote.certFile.empty() || !remote.keyFile.empty();
+    if ((remote.tls || tlsFiles) && remote.address.empty()) {
+        return fail(QStringLiteral("--remote-tls, --remote-ca, --remote-cert and --remote-key go with --remote"));
+    }
+    if (tlsFiles && !remote.tls) {
+        return fail(QStringLiteral("--remote-ca, --remote-cert and --remote-key need --remote-tls"));
+    }
+    if (remote.tls && remote.caFile.empty()) {
+        return fail(QStringLiteral("--remote-tls needs --remote-ca=FILE to check the server's certificate"));
+    }
+    if (remote.certFile.empty() != remote.keyFile.empty()) {
+        return fail(QStringLiteral("--remote-cert and --remote-key go together"));
     }
     return options;
 }
@@ -131,12 +179,28 @@ QString UsageText()
                           "                                     /dev/ttyUSB*)\n"
                           "                          simulator  a built-in simulated amplifier; no\n"
                           "                                     hardware needed\n"
+                          "                          remote     a remote station on the network (the\n"
+                          "                                     one given with --remote, else the one\n"
+                          "                                     stored in the connection dialog)\n"
                           "  --simulator           the same as --driver=simulator\n"
+                          "  --remote=HOST:PORT    reach the amplifier through an RFC 2217 serial\n"
+                          "                        server (ser2net) at HOST:PORT; implies\n"
+                          "                        --driver=remote\n"
+                          "  --remote-tls          connect to the remote station over TLS\n"
+                          "  --remote-ca=FILE      CA certificate that checks the server's certificate\n"
+                          "                        (required with --remote-tls)\n"
+                          "  --remote-cert=FILE    client certificate, for a server that demands one\n"
+                          "  --remote-key=FILE     the client certificate's private key\n"
+                          "  --serve-simulator=[HOST:]PORT\n"
+                          "                        serve the simulated amplifier over RFC 2217 on\n"
+                          "                        PORT (on 127.0.0.1 unless HOST is given), without\n"
+                          "                        a window, until interrupted\n"
                           "  --check-package FILE  check a firmware package (.pk1) and end\n"
                           "  --version             print the version and end\n"
                           "  -h, --help            print this text and end\n"
                           "\n"
-                          "Without --driver the backend is chosen at Connect: D2XX when FTDI's library\n"
+                          "Without --driver: the remote station when one is chosen in the connection\n"
+                          "dialog; otherwise the backend is chosen at Connect: D2XX when FTDI's library\n"
                           "loads and sees a device, otherwise the serial backend; when neither finds\n"
                           "an amplifier, Connect says so.\n");
 }

@@ -1,6 +1,9 @@
 #pragma once
-// The program's command line: which FTDI backend to use, help, version and the
-// package check.
+// The program's command line: which FTDI backend to use (a remote station with
+// its TLS files among them), help, version, the package check and the
+// simulator server.
+
+#include "link/RemoteStation.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,8 +13,10 @@
 namespace app {
 
 struct AppOptions {
-    enum class Driver { Auto, D2xx, Serial, Simulator };
+    enum class Driver { Auto, D2xx, Serial, Simulator, Remote };
     Driver driver = Driver::Auto;
+    RemoteStation remote;       // --remote=HOST:PORT and the --remote-* options; address empty if not given
+    std::string serveSimulator; // --serve-simulator=[HOST:]PORT: serve the simulated amplifier and end
     bool help = false;
     bool version = false;
     std::string checkPackage; // --check-package FILE: check the file and end

@@ -5,6 +5,11 @@
 #ifndef _WIN32
 #include "link/SerialDriver.h"
 #endif
+#ifdef VORLINQ_HAVE_REMOTE
+#include "link/RemoteDriver.h"
+#endif
+
+#include <stdexcept>
 
 namespace app {
 
@@ -18,9 +23,26 @@ ChosenDriver Simulator()
 
 } // namespace
 
-ChosenDriver MakeDriver(AppOptions::Driver choice)
+bool RemoteAvailable()
+{
+#ifdef VORLINQ_HAVE_REMOTE
+    return true;
+#else
+    return false;
+#endif
+}
+
+ChosenDriver MakeDriver(AppOptions::Driver choice, const RemoteStation& station)
 {
     switch (choice) {
+    case AppOptions::Driver::Remote:
+#ifdef VORLINQ_HAVE_REMOTE
+        return {std::make_unique<RemoteDriver>(station), false};
+#else
+        (void)station;
+        throw std::runtime_error("This Vorlinq was built without the network library (gensio): "
+                                 "a remote station cannot be reached.");
+#endif
     case AppOptions::Driver::Simulator:
         return Simulator();
     case AppOptions::Driver::D2xx:

@@ -13,9 +13,14 @@ struct ChosenDriver {
     bool simulated = false;
 };
 
-// --driver=d2xx, serial or simulator as asked. Without an option: FTDI's D2XX
-// library when it loads and sees a device, else the operating system's serial
-// driver (POSIX), else the D2XX backend, whose load error Connect reports.
-ChosenDriver MakeDriver(AppOptions::Driver choice);
+// --driver=d2xx, serial, simulator or remote as asked (remote reaches
+// `station`). Without an option: FTDI's D2XX library when it loads and sees a
+// device, else the operating system's serial driver (POSIX), else the D2XX
+// backend, whose load error Connect reports.
+ChosenDriver MakeDriver(AppOptions::Driver choice, const RemoteStation& station = {});
+
+// Whether this build has the remote backend and the simulator server (it
+// needs gensio at build time).
+bool RemoteAvailable();
 
 } // namespace app

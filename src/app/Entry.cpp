@@ -6,11 +6,15 @@
 #include "Wait.h"
 #include "app/AboutBox.h"
 #include "app/CommandLine.h"
+#include "app/BackendSwitch.h"
 #include "app/DriverChoice.h"
 #include "app/SingleInstance.h"
 #include "dialogs/TdlgPreferences.h"
 #include "toolkit/MessageBoxes.h"
 #include "update/CheckPackage.h"
+#ifdef VORLINQ_HAVE_REMOTE
+#include "server/ServeSimulator.h"
+#endif
 
 #include <QApplication>
 #include <QIcon>
@@ -21,8 +25,10 @@
 
 namespace {
 
-int RunWindows(FtdiDriver* driver, bool simulated)
+int RunWindows(app::BackendSwitch& backends)
 {
+    FtdiDriver* driver = backends.Current();
+    const bool simulated = backends.Simulated();
     // The windows in their fixed order: the keypads read the display window's
     // stored keypad position and visibility actions while they are created.
     TForm1 form(driver, simulated);
@@ -34,6 +40,13 @@ int RunWindows(FtdiDriver* driver, bool simulated)
     TdlgPreferences dlgPreferences(driver, &form);
     TJKeypad jKeypad(form);
     form.SetWindows(&keyForm, &jKeypad, &waitForm, &helpDlg, &dlgPreferences);
+    // A new choice between the USB device and a remote station in the
+    // connection dialog; the dialog is open only while off-line.
+    form.ChooseBackend = [&](const app::StoredRemote& choice) {
+        FtdiDriver* chosen = backends.Choose(choice);
+        form.driver = chosen;
+        dlgPreferences.SetDriver(chosen);
+    };
     // Made after the windows, so ended before any of them is destroyed, on
     // every way out (an event loop that ends without a close event, an
     // exception): polling and the jobs come down while the keypads and the
@@ -75,6 +88,18 @@ int RunVorlinq(int argc, char** argv)
     }
     if (!options.checkPackage.empty())
         return CheckPackageCommand(options.checkPackage, std::cout, std::cerr);
+    if (!options.serveSimulator.empty()) {
+#ifdef VORLINQ_HAVE_REMOTE
+        return server::ServeSimulator(options.serveSimulator, std::cout, std::cerr);
+#else
+        std::fputs("vorlinq: this build has no network library (gensio): --serve-simulator is not available\n", stderr);
+        return 2;
+#endif
+    }
+    if (options.driver == app::AppOptions::Driver::Remote && !app::RemoteAvailable()) {
+        std::fputs("vorlinq: this build has no network library (gensio): --remote is not available\n", stderr);
+        return 2;
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName("Vorlinq");
@@ -87,12 +112,15 @@ int RunVorlinq(int argc, char** argv)
         return 0; // the running copy comes to the front
 
     try {
-        app::ChosenDriver chosen = app::MakeDriver(options.driver);
+        app::StoredRemote stored;
+        if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings())
+            app::LoadRemoteSettings(*store, stored);
+        app::BackendSwitch backends(options, stored);
         QObject::connect(&instance, &app::SingleInstance::BringToFrontRequested, [] {
             if (Form1)
                 app::BringWindowToFront(Form1);
         });
-        const int result = RunWindows(chosen.driver.get(), chosen.simulated);
+        const int result = RunWindows(backends);
         instance.Release();
         return result;
     } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 
 namespace app {
 
@@ -20,6 +21,12 @@ const QString kKeypadLeft = QStringLiteral("ApplicationKeypadLeft");
 const QString kKeypadVisible = QStringLiteral("ApplicationKeypadVisible");
 const QString kJKeypadVisible = QStringLiteral("ApplicationJKeypadVisible");
 const QString kPresetItem = QStringLiteral("ApplicationPresetItem");
+const QString kRemoteEnable = QStringLiteral("ApplicationRemoteEnable");
+const QString kRemoteAddress = QStringLiteral("ApplicationRemoteAddress");
+const QString kRemoteTls = QStringLiteral("ApplicationRemoteTls");
+const QString kRemoteCa = QStringLiteral("ApplicationRemoteCA");
+const QString kRemoteCert = QStringLiteral("ApplicationRemoteCert");
+const QString kRemoteKey = QStringLiteral("ApplicationRemoteKey");
 
 // Preset1Height, Preset1Width, Preset2Height, ... Preset5Width: one to one
 // with the preset table.
@@ -160,6 +167,39 @@ bool SaveSettings(QSettings& store, const StoredSettings& s, std::optional<QPoin
         store.setValue(PresetName(i), s.presets[i]);
     }
     store.setValue(kPresetItem, s.presetItem);
+    store.sync();
+    return store.status() == QSettings::NoError;
+}
+
+void LoadRemoteSettings(QSettings& store, StoredRemote& r)
+{
+    int flag = 0;
+    if (ReadInt(store, kRemoteEnable, flag)) {
+        r.enabled = flag != 0;
+    }
+    if (ReadInt(store, kRemoteTls, flag)) {
+        r.station.tls = flag != 0;
+    }
+    const std::pair<const QString*, std::string*> texts[] = {{&kRemoteAddress, &r.station.address},
+                                                             {&kRemoteCa, &r.station.caFile},
+                                                             {&kRemoteCert, &r.station.certFile},
+                                                             {&kRemoteKey, &r.station.keyFile}};
+    for (const auto& [name, into] : texts) {
+        const QVariant value = store.value(*name);
+        if (value.isValid()) {
+            *into = value.toString().toStdString();
+        }
+    }
+}
+
+bool SaveRemoteSettings(QSettings& store, const StoredRemote& r)
+{
+    store.setValue(kRemoteEnable, r.enabled ? 1 : 0);
+    store.setValue(kRemoteAddress, QString::fromStdString(r.station.address));
+    store.setValue(kRemoteTls, r.station.tls ? 1 : 0);
+    store.setValue(kRemoteCa, QString::fromStdString(r.station.caFile));
+    store.setValue(kRemoteCert, QString::fromStdString(r.station.certFile));
+    store.setValue(kRemoteKey, QString::fromStdString(r.station.keyFile));
     store.sync();
     return store.status() == QSettings::NoError;
 }

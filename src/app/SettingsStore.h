@@ -9,6 +9,8 @@
 // per-user INI file. Integers and booleans are stored as integers (0/1); a
 // value that is missing or does not read as a 32-bit integer is a failed read.
 
+#include "link/RemoteStation.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QSettings>
@@ -58,6 +60,21 @@ void LoadSettings(QSettings& store, StoredSettings& s);
 // with no keypad visible the stored keypad position is left as it was.
 // False when the store could not be written; nothing else happens then.
 bool SaveSettings(QSettings& store, const StoredSettings& s, std::optional<QPoint> visibleKeypadTopLeft);
+
+// The remote station chosen in the connection dialog. Kept under value names
+// of its own ("ApplicationRemoteEnable", "ApplicationRemoteAddress",
+// "ApplicationRemoteTls", "ApplicationRemoteCA", "ApplicationRemoteCert",
+// "ApplicationRemoteKey") that are read after all the others: a missing or
+// unreadable one leaves its value as it was and never brings in the defaults
+// of LoadSettings.
+struct StoredRemote {
+    bool enabled = false; // connect to the remote station instead of the USB device
+    RemoteStation station;
+
+    bool operator==(const StoredRemote&) const = default;
+};
+void LoadRemoteSettings(QSettings& store, StoredRemote& r);
+bool SaveRemoteSettings(QSettings& store, const StoredRemote& r);
 
 // Where to put a window with the frame `frame`: where it is unless it would be
 // wholly off every screen (a screen that is no longer attached), in which case

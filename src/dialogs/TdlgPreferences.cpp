@@ -1,5 +1,6 @@
 #include "dialogs/TdlgPreferences.h"
 
+#include "dialogs/TdlgRemoteStation.h"
 #include "link/FtdiDriver.h"
 #include "toolkit/MessageBoxes.h"
 
@@ -76,6 +77,13 @@ void TdlgPreferences::BuildControls()
     btnAcquire->setObjectName("btnAcquire");
     btnAcquire->setGeometry(20, 73, 129, 25);
     connect(btnAcquire, &QPushButton::clicked, this, [this] { btnAcquireClick(); });
+
+    // Beside Acquire: the way to a remote station instead of the USB device.
+    btnRemote = new QPushButton("&Remote station...", this);
+    btnRemote->setObjectName("btnRemote");
+    btnRemote->setGeometry(168, 73, 129, 25);
+    connect(btnRemote, &QPushButton::clicked, this, [this] { btnRemoteClick(); });
+    dlgRemoteStation = new TdlgRemoteStation(this);
 
     OKBtn = new QPushButton("OK", this);
     OKBtn->setObjectName("OKBtn");
@@ -177,6 +185,12 @@ void TdlgPreferences::btnAcquireClick()
     stID->setText(serialNumber);
     cbID->setChecked(true);
     Boxes().Information(this, QString(kAcquiredText).arg(serialNumber));
+}
+
+void TdlgPreferences::btnRemoteClick()
+{
+    // Kept by this dialog until its own OK; Cancel there drops it.
+    dlgRemoteStation->Edit(remote_);
 }
 
 void TdlgPreferences::SetIdFontStyle()

@@ -5,6 +5,8 @@
 // Configure(), which loads the dialog from the window's values every time and
 // writes them back only on OK.
 
+#include "app/SettingsStore.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -13,6 +15,7 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QPushButton;
+class TdlgRemoteStation;
 
 class TdlgPreferences final : public QDialog {
     Q_OBJECT
@@ -32,6 +35,11 @@ public:
     // they were and false is returned.
     bool Configure(QString& idString, bool& idEnabled);
 
+    // The remote-station choice the dialog works on: set before Configure(),
+    // read after it returned true. "Remote station..." edits it.
+    void SetRemote(const app::StoredRemote& remote) { remote_ = remote; }
+    const app::StoredRemote& Remote() const { return remote_; }
+
     // True from the dialog's activation until it closes; the check-box rules
     // only run while it is set.
     bool Active() const { return active_; }
@@ -42,6 +50,7 @@ public:
     void FormClose();
     void cbIDClick();
     void btnAcquireClick();
+    void btnRemoteClick();
 
     // Controls.
     QFrame* Bevel1 = nullptr;
@@ -49,6 +58,8 @@ public:
     QLabel* stID = nullptr;
     QCheckBox* cbID = nullptr;
     QPushButton* btnAcquire = nullptr;
+    QPushButton* btnRemote = nullptr;
+    TdlgRemoteStation* dlgRemoteStation = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 
@@ -73,4 +84,5 @@ private:
 
     FtdiDriver* driver_ = nullptr;
     bool active_ = false;
+    app::StoredRemote remote_;
 };

@@ -1,8 +1,8 @@
 #pragma once
 // The FTDI driver interface: the nineteen operations the program calls on the
 // amplifier's USB-serial chip. Each returns an FT status (0 = FT_OK). Backends:
-// the D2XX library loaded at run time, the operating system's serial driver and
-// the in-process simulated amplifier.
+// the D2XX library loaded at run time, the operating system's serial driver,
+// a remote station on the network and the in-process simulated amplifier.
 //
 // Every backend must be safe to call from the main, poll and worker threads at
 // once on the same handle, and a write must never wait behind a blocking read.
@@ -22,6 +22,11 @@ public:
     // Empty when the backend is usable; otherwise why not (for instance a
     // library that could not be loaded). Connect reports it to the user.
     virtual std::string LoadError() const { return {}; }
+
+    // Words on why the last failed open or configuration step failed, beyond
+    // what the status says (a network backend names the address and the
+    // cause); empty when the status says it all. Connect adds it to its box.
+    virtual std::string ErrorDetail() const { return {}; }
 
     virtual FT_STATUS FT_Open(int deviceIndex, FT_HANDLE* handle) = 0;
     virtual FT_STATUS FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handle) = 0;

@@ -92,3 +92,48 @@ TEST(CommandLine, UsageExplainsEveryOptionAndBackend)
 }
 
 } // namespace
+
+namespace {
+
+TEST(CommandLine, RemoteStationOptionsChooseTheRemoteBackend)
+{
+    app::AppOptions options = Parse({"--remote=station.example.org:3002", "--remote-tls", "--remote-ca=ca.crt",
+                                     "--remote-cert", "op.crt", "--remote-key=op.key"});
+    ASSERT_TRUE(options.error.empty()) << options.error;
+    EXPECT_EQ(options.driver, Driver::Remote);
+    EXPECT_EQ(options.remote.address, "station.example.org:3002");
+    EXPECT_TRUE(options.remote.tls);
+    EXPECT_EQ(options.remote.caFile, "ca.crt");
+    EXPECT_EQ(options.remote.certFile, "op.crt");
+    EXPECT_EQ(options.remote.keyFile, "op.key");
+
+    EXPECT_EQ(Parse({"--driver=remote"}).driver, Driver::Remote); // the stored station
+    EXPECT_EQ(Parse({"--serve-simulator=3001"}).serveSimulator, "3001");
+    EXPECT_EQ(Parse({"--serve-simulator=0.0.0.0:3001"}).serveSimulator, "0.0.0.0:3001");
+}
+
+TEST(CommandLine, RemoteOptionsThatCannotWorkAreRefused)
+{
+    const QStringList wrong[] = {
+        {"--remote=station"},                                                 // no port
+        {"--remote=station:99999"},                                           // no such port
+        {"--remote=h:1", "--remote-tls"},                                     // TLS without a CA to check the server
+        {"--remote-tls", "--remote-ca=ca.crt"},                               // TLS without a station
+        {"--remote=h:1", "--remote-ca=ca.crt"},                               // a CA without TLS
+        {"--remote=h:1", "--remote-tls", "--remote-ca=c", "--remote-cert=x"}, // a certificate without its key
+        {"--remote=h:1", "--simulator"},                                      // two backends
+        {"--serve-simulator=host:"},
+    };
+    for (const QStringList& args : wrong)
+        EXPECT_FALSE(Parse(args).error.empty()) << args.join(' ').toStdString();
+}
+
+TEST(CommandLine, HelpListsEveryRemoteOptionAsSpelled)
+{
+    const QString usage = app::UsageText();
+    for (const char* option : {"--remote=HOST:PORT", "--remote-tls", "--remote-ca=FILE", "--remote-cert=FILE",
+                               "--remote-key=FILE", "--serve-simulator=[HOST:]PORT"})
+        EXPECT_TRUE(usage.contains(QString("\n  ") + option)) << option;
+}
+
+} // namespace

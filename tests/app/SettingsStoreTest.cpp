@@ -352,6 +352,34 @@ TEST_F(SettingsStoreTest, ValuesOfTheOrganisationAndSystemStoresAreNotTheUsers)
     }
 }
 
+TEST_F(SettingsStoreTest, RemoteStationIsReadAfterTheRestAndAMissingValueNeverDefaultsAnything)
+{
+    std::map<QString, QString> values = FullStore();
+    values["ApplicationRemoteEnable"] = "1";
+    values["ApplicationRemoteAddress"] = "station.example.org:3002";
+    values["ApplicationRemoteTls"] = "1";
+    values["ApplicationRemoteCA"] = "/etc/ca.crt";
+    Store(values); // no client certificate or key stored
+    EXPECT_EQ(Load(), FullStoreRead()) << "the existing values read exactly as before";
+
+    QSettings store(file_, QSettings::IniFormat);
+    app::StoredRemote remote;
+    remote.station.certFile = "as before";
+    app::LoadRemoteSettings(store, remote);
+    EXPECT_TRUE(remote.enabled);
+    EXPECT_EQ(remote.station.address, "station.example.org:3002");
+    EXPECT_TRUE(remote.station.tls);
+    EXPECT_EQ(remote.station.caFile, "/etc/ca.crt");
+    EXPECT_EQ(remote.station.certFile, "as before");
+
+    remote.station.certFile = "op.crt";
+    remote.station.keyFile = "op.key";
+    ASSERT_TRUE(app::SaveRemoteSettings(store, remote));
+    app::StoredRemote back;
+    app::LoadRemoteSettings(store, back);
+    EXPECT_EQ(back, remote);
+}
+
 TEST(EnsureOnScreen, OnlyAWindowWhollyOffEveryScreenIsMoved)
 {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();

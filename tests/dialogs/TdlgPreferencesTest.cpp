@@ -1,5 +1,7 @@
 #include "dialogs/TdlgPreferences.h"
 
+#include "dialogs/TdlgRemoteStation.h"
+
 #include "FullSerialDriver.h"
 #include "sim/SimDriver.h"
 #include "support/FakeBoxes.h"
@@ -11,6 +13,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -238,6 +241,47 @@ TEST_F(Preferences, CloseBoxRestoresLikeCancel)
     EXPECT_TRUE(enabled);
     EXPECT_EQ(dlg.stID->text(), "AV1");
     EXPECT_TRUE(dlg.cbID->isChecked());
+}
+
+// The remote station is edited in a dialog of its own; a choice that cannot
+// work is refused there, and only the connection dialog's OK hands it on.
+TEST_F(Preferences, RemoteStationIsRefusedUntilItCanWorkAndKeptOnlyOnOk)
+{
+    QString id;
+    bool enabled = false;
+    TdlgRemoteStation& remote = *dlg.dlgRemoteStation;
+    auto editRemote = [&] {
+        QTimer::singleShot(0, &remote, [&] {
+            ProcessEventsUntil([&] { return remote.isVisible(); }, 5000);
+            remote.cbRemote->setChecked(true);
+            remote.edAddress->setText("station.example.org:3002");
+            remote.cbTls->setChecked(true);
+            remote.OKBtn->click(); // TLS without a CA file
+            EXPECT_TRUE(remote.isVisible());
+            EXPECT_EQ(boxes.Last().text, "A TLS connection to station.example.org:3002 needs a CA file to check "
+                                         "the server's certificate.");
+            remote.edCa->setText("/etc/ca.crt");
+            remote.OKBtn->click();
+            if (remote.isVisible())
+                remote.reject();
+        });
+        Click(dlg.btnRemote);
+    };
+
+    dlg.SetRemote({});
+    EXPECT_FALSE(Run(id, enabled, [&] {
+        editRemote();
+        dlg.reject();
+    }));
+    dlg.SetRemote({});
+    EXPECT_TRUE(Run(id, enabled, [&] {
+        editRemote();
+        Click(dlg.OKBtn);
+    }));
+    EXPECT_TRUE(dlg.Remote().enabled);
+    EXPECT_EQ(dlg.Remote().station.address, "station.example.org:3002");
+    EXPECT_TRUE(dlg.Remote().station.tls);
+    EXPECT_EQ(dlg.Remote().station.caFile, "/etc/ca.crt");
 }
 
 } // namespace

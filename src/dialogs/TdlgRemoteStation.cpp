@@ -1,0 +1,133 @@
+#include "dialogs/TdlgRemoteStation.h"
+
+#include "toolkit/MessageBoxes.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// A file name entry with a button that picks the file.
+QWidget* FileRow(QWidget* parent, QLineEdit*& edit, const QString& name, const QString& title)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    edit = new QLineEdit(row);
+    edit->setObjectName(name);
+    auto* browse = new QPushButton("...", row);
+    browse->setFixedWidth(28);
+    browse->setAccessibleName(title);
+    layout->addWidget(edit);
+    layout->addWidget(browse);
+    QLineEdit* target = edit;
+    QObject::connect(browse, &QPushButton::clicked, row, [row, target, title] {
+        const QString file = QFileDialog::getOpenFileName(row, title, target->text(),
+                                                          "Certificates and keys (*.crt *.pem *.key);;All files (*)");
+        if (!file.isEmpty())
+            target->setText(file);
+    });
+    return row;
+}
+
+} // namespace
+
+TdlgRemoteStation::TdlgRemoteStation(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("dlgRemoteStation");
+    setWindowTitle("Vorlinq: Remote station");
+    auto* layout = new QVBoxLayout(this);
+
+    cbRemote = new QCheckBox("&Use a remote station instead of the USB device", this);
+    cbRemote->setObjectName("cbRemote");
+    layout->addWidget(cbRemote);
+
+    auto* form = new QFormLayout;
+    edAddress = new QLineEdit(this);
+    edAddress->setObjectName("edAddress");
+    edAddress->setPlaceholderText("station.example.org:3001");
+    form->addRow("&Address (HOST:PORT):", edAddress);
+    cbTls = new QCheckBox("Connect over &TLS", this);
+    cbTls->setObjectName("cbTls");
+    form->addRow(QString(), cbTls);
+    form->addRow("&CA certificate:", FileRow(this, edCa, "edCa", "CA certificate"));
+    form->addRow("Client c&ertificate:", FileRow(this, edCert, "edCert", "Client certificate"));
+    form->addRow("Client &key:", FileRow(this, edKey, "edKey", "Client key"));
+    layout->addLayout(form);
+
+    auto* note = new QLabel("A plain connection is for a LAN or a VPN only; use TLS for anything wider.", this);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    OKBtn = new QPushButton("OK", this);
+    OKBtn->setObjectName("OKBtn");
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton("Cancel", this);
+    CancelBtn->setObjectName("CancelBtn");
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    layout->addLayout(buttons);
+    connect(OKBtn, &QPushButton::clicked, this, &TdlgRemoteStation::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cbRemote, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    connect(cbTls, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    UpdateEnabled();
+}
+
+void TdlgRemoteStation::UpdateEnabled()
+{
+    const bool remote = cbRemote->isChecked();
+    const bool tls = remote && cbTls->isChecked();
+    edAddress->setEnabled(remote);
+    cbTls->setEnabled(remote);
+    for (QLineEdit* edit : {edCa, edCert, edKey})
+        edit->parentWidget()->setEnabled(tls);
+}
+
+app::StoredRemote TdlgRemoteStation::Choice() const
+{
+    app::StoredRemote choice;
+    choice.enabled = cbRemote->isChecked();
+    choice.station.address = edAddress->text().trimmed().toStdString();
+    choice.station.tls = cbTls->isChecked();
+    choice.station.caFile = edCa->text().trimmed().toStdString();
+    choice.station.certFile = edCert->text().trimmed().toStdString();
+    choice.station.keyFile = edKey->text().trimmed().toStdString();
+    return choice;
+}
+
+void TdlgRemoteStation::accept()
+{
+    const app::StoredRemote choice = Choice();
+    if (choice.enabled) {
+        const std::string problem = StationProblem(choice.station);
+        if (!problem.empty()) {
+            Boxes().Error(this, QString::fromStdString(problem));
+            return;
+        }
+    }
+    QDialog::accept();
+}
+
+bool TdlgRemoteStation::Edit(app::StoredRemote& choice)
+{
+    cbRemote->setChecked(choice.enabled);
+    edAddress->setText(QString::fromStdString(choice.station.address));
+    cbTls->setChecked(choice.station.tls);
+    edCa->setText(QString::fromStdString(choice.station.caFile));
+    edCert->setText(QString::fromStdString(choice.station.certFile));
+    edKey->setText(QString::fromStdString(choice.station.keyFile));
+    UpdateEnabled();
+    if (exec() != QDialog::Accepted)
+        return false;
+    choice = Choice();
+    return true;
+}

@@ -1,0 +1,297 @@
+#include "remote/RemoteRig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <chrono>
+#include <deque>
+#include <stdexcept>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace remotetest {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Require(bool ok, const std::string& what)
+{
+    if (!ok)
+        throw std::runtime_error(what);
+}
+
+// Waits until something accepts connections on the port (at most 10 s).
+void WaitForListener(int port, QProcess& process)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QTcpSocket probe;
+        probe.connectToHost("127.0.0.1", static_cast<quint16>(port));
+        if (probe.waitForConnected(100))
+            return;
+        Require(process.state() == QProcess::Running,
+                "the server ended: " + process.readAllStandardError().toStdString());
+        QThread::msleep(100);
+    }
+    throw std::runtime_error("nothing listens on port " + std::to_string(port));
+}
+
+void Stop(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+void RunOpenssl(const QString& dir, const QStringList& args)
+{
+    QProcess openssl;
+    openssl.setWorkingDirectory(dir);
+    openssl.start(VORLINQ_OPENSSL, args);
+    Require(openssl.waitForFinished(30000) && openssl.exitCode() == 0,
+            "openssl " + args.join(' ').toStdString() + ": " + openssl.readAllStandardError().toStdString());
+}
+
+void MakeCa(const QString& dir, const QString& name)
+{
+    RunOpenssl(dir, {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                     name + ".key", "-out", name + ".crt", "-days", "2", "-subj", "/CN=" + name});
+}
+
+void MakeSigned(const QString& dir, const QString& name, const QString& subject)
+{
+    RunOpenssl(dir, {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                     name + ".key", "-out", name + ".csr", "-subj", subject});
+    RunOpenssl(dir, {"x509", "-req", "-in", name + ".csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
+                     "-out", name + ".crt", "-days", "2", "-extfile", "san.ext"});
+}
+
+} // namespace
+
+int FreePort()
+{
+    QTcpServer server;
+    Require(server.listen(QHostAddress::LocalHost, 0), "no free port");
+    return server.serverPort();
+}
+
+RemoteStation Plain(const std::string& address)
+{
+    RemoteStation station;
+    station.address = address;
+    return station;
+}
+
+PtyBridge::PtyBridge()
+{
+    process_.start(VORLINQ_PTY_AMPLIFIER, {});
+    Require(process_.waitForStarted(10000), "the pty bridge did not start");
+    for (int i = 0; i < 100 && !process_.canReadLine(); ++i)
+        process_.waitForReadyRead(100);
+    tty_ = process_.readLine().trimmed().toStdString();
+    Require(!tty_.empty(), "the pty bridge named no tty");
+}
+
+PtyBridge::~PtyBridge()
+{
+    process_.closeWriteChannel(); // the bridge ends with its standard input
+    if (!process_.waitForFinished(5000))
+        process_.kill();
+}
+
+int PtyBridge::NextKey(int timeoutMs)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!process_.canReadLine() && Clock::now() < end)
+        process_.waitForReadyRead(50);
+    const QByteArray line = process_.readLine().trimmed();
+    return line.startsWith("key ") ? line.mid(4).toInt() : -1;
+}
+
+Certificates::Certificates()
+{
+    const QString d = dir.path();
+    QFile ext(dir.filePath("san.ext"));
+    Require(ext.open(QIODevice::WriteOnly) && ext.write("subjectAltName=IP:127.0.0.1\n") > 0, "san.ext");
+    ext.close();
+    MakeCa(d, "ca");
+    MakeCa(d, "other-ca");
+    MakeSigned(d, "server", "/CN=127.0.0.1");
+    MakeSigned(d, "client", "/CN=vorlinq");
+}
+
+Ser2net::Ser2net(const std::string& tty, const Certificates* tls, bool clientAuth)
+{
+    port_ = FreePort();
+    std::string accepter = "telnet(rfc2217),";
+    std::string options = "    kickolduser: true\n";
+    if (tls) {
+        accepter += "ssl(key=" + tls->File("server.key") + ",cert=" + tls->File("server.crt");
+        if (clientAuth) {
+            // ser2net checks a client certificate against the certificates
+            // in <authdir>/<its common name>/allowed_certs (hashed); the CA
+            // there accepts every certificate it signed.
+            accepter += ",clientauth";
+            const QString allowed = dir_.filePath("auth/vorlinq/allowed_certs");
+            Require(QDir().mkpath(allowed) && QFile::copy(tls->dir.filePath("ca.crt"), allowed + "/ca.crt"),
+                    "allowed_certs");
+            RunOpenssl(dir_.path(), {"rehash", allowed});
+            options += "    authdir: " + dir_.filePath("auth").toStdString() + "\n";
+        }
+        accepter += "),";
+    }
+    accepter += "tcp(nodelay),127.0.0.1," + std::to_string(port_);
+    const std::string yaml = "connection: &amp\n"
+                             "  accepter: " +
+                             accepter +
+                             "\n"
+                             "  connector: serialdev," +
+                             tty +
+                             ",115200n81,local\n"
+                             "  options:\n" +
+                             options;
+    QFile file(dir_.filePath("ser2net.yaml"));
+    Require(file.open(QIODevice::WriteOnly) && file.write(yaml.c_str()) > 0, "ser2net.yaml");
+    file.close();
+    process_.start(VORLINQ_SER2NET, {"-n", "-d", "-c", file.fileName(), "-P", dir_.filePath("ser2net.pid")});
+    Require(process_.waitForStarted(10000), "ser2net did not start");
+    WaitForListener(port_, process_);
+}
+
+Ser2net::~Ser2net()
+{
+    Stop(process_);
+}
+
+SimulatorProcess::SimulatorProcess(int port)
+{
+    process_.start(VORLINQ_PROGRAM, {"--serve-simulator=127.0.0.1:" + QString::number(port)});
+    Require(process_.waitForStarted(10000), "vorlinq --serve-simulator did not start");
+    for (int i = 0; i < 100 && !process_.canReadLine(); ++i)
+        process_.waitForReadyRead(100);
+    const QByteArray line = process_.readLine().trimmed();
+    port_ = line.mid(line.lastIndexOf(':') + 1).toInt();
+    Require(port_ > 0, "no address from --serve-simulator: " + line.toStdString() + " " +
+                           process_.readAllStandardError().toStdString());
+}
+
+SimulatorProcess::~SimulatorProcess()
+{
+    Stop(process_);
+}
+
+void SimulatorProcess::Kill()
+{
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+TestServer::TestServer(Serve serve, int arg)
+{
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    Require(listener_ >= 0 && ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                ::listen(listener_, 4) == 0 &&
+                ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) == 0,
+            "the test server cannot listen");
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this, serve, arg] {
+        while (!stop_) {
+            pollfd p{listener_, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0)
+                serve(client, arg, stop_);
+        }
+    });
+}
+
+TestServer::~TestServer()
+{
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+}
+
+void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& stop)
+{
+    const int upstream = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(upstreamPort));
+    if (::connect(upstream, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(upstream);
+        ::close(client);
+        return;
+    }
+    struct Chunk {
+        Clock::time_point due;
+        std::vector<char> bytes;
+    };
+    const int fds[2] = {client, upstream};
+    std::deque<Chunk> queued[2]; // [0]: client to upstream, [1]: upstream to client
+    bool open = true;
+    while (open && !stop) {
+        pollfd p[2] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}};
+        ::poll(p, 2, 5);
+        for (int side = 0; side < 2 && open; ++side) {
+            if (!(p[side].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            char buffer[8192];
+            const ssize_t n = ::read(fds[side], buffer, sizeof buffer);
+            if (n <= 0)
+                open = false;
+            else
+                queued[side].push_back({Clock::now() + std::chrono::milliseconds(50), {buffer, buffer + n}});
+        }
+        for (int side = 0; side < 2; ++side) {
+            while (!queued[side].empty() && queued[side].front().due <= Clock::now()) {
+                const std::vector<char>& bytes = queued[side].front().bytes;
+                if (::send(fds[1 - side], bytes.data(), bytes.size(), MSG_NOSIGNAL) < 0)
+                    open = false;
+                queued[side].pop_front();
+            }
+        }
+    }
+    ::close(upstream);
+    ::close(client);
+}
+
+void GarbageTalker(int client, int, const std::atomic<bool>& stop)
+{
+    // It agrees to the COM-port option, so the connection opens; after that
+    // nothing it says is telnet or a display frame.
+    const char agree[] = {'\xFF', '\xFB', 44, '\xFF', '\xFD', 44};
+    ::send(client, agree, sizeof agree, MSG_NOSIGNAL);
+    std::vector<char> noise;
+    for (int i = 0; i < 600; ++i)
+        noise.push_back(static_cast<char>(i % 255)); // every byte value but 0xFF
+    for (int round = 0; round < 500 && !stop; ++round) {
+        char sink[4096];
+        while (::recv(client, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+        }
+        if (::send(client, noise.data(), noise.size(), MSG_NOSIGNAL) < 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::close(client);
+}
+
+} // namespace remotetest
