@@ -103,8 +103,9 @@ void BM_FrameAgeAtPaint(benchmark::State& state)
         form.USBHandle = handle;
         form.OnLine = true;
         form.StartPolling();
+        // Sleeps until an event comes, as the program's own loop does.
         while (probe.ages.size() < kFrames + 1)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         form.StopPolling();
         form.OnLine = false;
         QCoreApplication::processEvents(); // releases the ended poll thread
