@@ -124,8 +124,7 @@ void TForm1::ConnectFailed(TFW_UpdateThread* thread, bool halted, bool opened, c
     if (!closing_) {
         // A network backend says which address and what went wrong.
         const std::string detail = driver ? driver->ErrorDetail() : std::string();
-        const QString text = QString::fromStdString(detail.empty() ? message : message + "
-" + detail);
+        const QString text = QString::fromStdString(detail.empty() ? message : message + "\n" + detail);
         mainthread::RunOnMainThread([this, text] { Boxes().Error(this, text); });
     }
 }
