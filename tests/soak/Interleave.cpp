@@ -51,7 +51,7 @@ public:
             Pump(Uniform(0, 3));
             if (std::string problem = Check(); !problem.empty())
                 return At(problem);
-            if (step % 25 == 24)
+            if (step % 25 == 24 && !closed_)
                 if (std::string problem = Settle(); !problem.empty())
                     return At(problem);
         }
