@@ -238,7 +238,10 @@ void SimulatorServer::Impl::Pump(Session* session)
 {
     std::uint8_t buffer[4096];
     std::deque<Session::Step> steps;
-    while (!session->stop) {
+    for (;;) {
+        // What the client sent before it went away still reaches the device:
+        // the stop comes after the last of it.
+        const bool last = session->stop;
         {
             std::lock_guard<std::mutex> lock(session->inMutex);
             steps.swap(session->inbox);
@@ -251,6 +254,8 @@ void SimulatorServer::Impl::Pump(Session* session)
                 device.FT_Purge(session->handle, step.purge);
         }
         steps.clear();
+        if (last)
+            break;
         DWORD got = 0;
         if (device.FT_Read(session->handle, buffer, sizeof buffer, &got) != FT_OK)
             std::this_thread::sleep_for(std::chrono::milliseconds(kPumpReadMs));
