@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -46,11 +47,16 @@ struct Session {
     // What gensio could not take yet, in order.
     std::mutex outMutex;
     std::vector<std::uint8_t> outbox;
-    // What the client sent and the pump has not written to the device yet:
-    // a device write takes the bytes' time on the line, which gensio's
-    // thread must not wait out.
+    // What the client sent and asked, in its order, not yet done on the
+    // device: the pump does it, since a device write takes the bytes' time on
+    // the line, which gensio's thread must not wait out. A purge stays behind
+    // the bytes sent before it.
+    struct Step {
+        std::vector<std::uint8_t> bytes;
+        ULONG purge = 0; // with no bytes: purge these queues
+    };
     std::mutex inMutex;
-    std::vector<std::uint8_t> inbox;
+    std::deque<Step> inbox;
 
     // The port settings in force, as answered to the client.
     unsigned baud = 115200;
@@ -231,17 +237,25 @@ void SimulatorServer::Impl::SessionClosed(gensio* io, void* data)
 void SimulatorServer::Impl::Pump(Session* session)
 {
     std::uint8_t buffer[4096];
-    std::vector<std::uint8_t> in;
-    while (!session->stop) {
+    std::deque<Session::Step> steps;
+    for (;;) {
+        // What the client sent before it went away still reaches the device:
+        // the stop comes after the last of it.
+        const bool last = session->stop;
         {
             std::lock_guard<std::mutex> lock(session->inMutex);
-            in.swap(session->inbox);
+            steps.swap(session->inbox);
         }
-        if (!in.empty()) {
+        for (const Session::Step& step : steps) {
             DWORD written = 0;
-            device.FT_Write(session->handle, in.data(), static_cast<DWORD>(in.size()), &written);
-            in.clear();
+            if (!step.bytes.empty())
+                device.FT_Write(session->handle, step.bytes.data(), static_cast<DWORD>(step.bytes.size()), &written);
+            else
+                device.FT_Purge(session->handle, step.purge);
         }
+        steps.clear();
+        if (last)
+            break;
         DWORD got = 0;
         if (device.FT_Read(session->handle, buffer, sizeof buffer, &got) != FT_OK)
             std::this_thread::sleep_for(std::chrono::milliseconds(kPumpReadMs));
@@ -291,7 +305,7 @@ int SimulatorServer::Impl::SessionEvent(gensio*, void* user, int event, int err,
             return 0;
         }
         std::lock_guard<std::mutex> lock(session->inMutex);
-        session->inbox.insert(session->inbox.end(), buf, buf + *len);
+        session->inbox.push_back({{buf, buf + *len}, 0});
         return 0;
     }
     case GENSIO_EVENT_WRITE_READY: {
@@ -312,13 +326,12 @@ int SimulatorServer::Impl::SessionEvent(gensio*, void* user, int event, int err,
             std::lock_guard<std::mutex> lock(session->outMutex);
             session->outbox.clear();
         }
-        if (what == SERGENSIO_FLUSH_XMIT_BUFFER || what == SERGENSIO_FLUSH_RCV_XMIT_BUFFERS) {
+        if (what == SERGENSIO_FLUSH_XMIT_BUFFER || what == SERGENSIO_FLUSH_RCV_XMIT_BUFFERS)
             mask |= FT_PURGE_TX;
+        if (mask) {
             std::lock_guard<std::mutex> lock(session->inMutex);
-            session->inbox.clear();
+            session->inbox.push_back({{}, mask});
         }
-        if (mask)
-            impl->device.FT_Purge(session->handle, mask);
         return 0;
     }
     case GENSIO_EVENT_SER_BAUD:

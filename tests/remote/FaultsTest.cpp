@@ -21,6 +21,14 @@ TEST(RemoteFaults, RefusedAndUnresolvableAddressesFailTheOpenNamingTheAddress)
     EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
     EXPECT_NE(driver.ErrorDetail().find("no-such-station.invalid:3001"), std::string::npos) << driver.ErrorDetail();
 
+    RemoteStation unreadableCa = Plain(refused);
+    unreadableCa.tls = true;
+    unreadableCa.caFile = "/nonexistent/ca.crt";
+    driver.SetStation(unreadableCa);
+    EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(driver.ErrorDetail(), "The CA file /nonexistent/ca.crt for " + refused + " cannot be read.")
+        << "not a certificate that did not verify";
+
     driver.SetStation(Plain("no port"));
     EXPECT_EQ(driver.LoadError(), "The remote station address \"no port\" is not HOST:PORT.");
 }

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <csignal>
 #include <deque>
 #include <stdexcept>
 #include <vector>
@@ -14,6 +15,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,6 +44,13 @@ void WaitForListener(int port, QProcess& process)
         QThread::msleep(100);
     }
     throw std::runtime_error("nothing listens on port " + std::to_string(port));
+}
+
+// A server started by the test ends with it, also when the test is killed
+// (a sanitizer stopping at a report, a time-out).
+void EndWithTheTest(QProcess& process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
 
 void Stop(QProcess& process)
@@ -165,6 +174,7 @@ Ser2net::Ser2net(const std::string& tty, const Certificates* tls, bool clientAut
     QFile file(dir_.filePath("ser2net.yaml"));
     Require(file.open(QIODevice::WriteOnly) && file.write(yaml.c_str()) > 0, "ser2net.yaml");
     file.close();
+    EndWithTheTest(process_);
     process_.start(VORLINQ_SER2NET, {"-n", "-d", "-c", file.fileName(), "-P", dir_.filePath("ser2net.pid")});
     Require(process_.waitForStarted(10000), "ser2net did not start");
     WaitForListener(port_, process_);
@@ -177,6 +187,7 @@ Ser2net::~Ser2net()
 
 SimulatorProcess::SimulatorProcess(int port)
 {
+    EndWithTheTest(process_);
     process_.start(VORLINQ_PROGRAM, {"--serve-simulator=127.0.0.1:" + QString::number(port)});
     Require(process_.waitForStarted(10000), "vorlinq --serve-simulator did not start");
     for (int i = 0; i < 100 && !process_.canReadLine(); ++i)

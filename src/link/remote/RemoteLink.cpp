@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <utility>
 
 namespace remote {
 
@@ -111,6 +113,15 @@ std::shared_ptr<RemoteLink> RemoteLink::Connect(std::shared_ptr<GensioLoop> loop
     const std::optional<HostPort> where = ParseHostPort(station.address);
     if (!where)
         return fail("The remote station address \"" + station.address + "\" is not HOST:PORT.");
+
+    // A file that cannot be read would otherwise show as a certificate
+    // that does not verify.
+    const std::pair<const std::string*, const char*> files[] = {
+        {&station.caFile, "CA file"}, {&station.certFile, "client certificate"}, {&station.keyFile, "client key"}};
+    for (const auto& [file, what] : files) {
+        if (station.tls && !file->empty() && !std::ifstream(*file).good())
+            return fail(std::string("The ") + what + " " + *file + " for " + station.address + " cannot be read.");
+    }
 
     std::shared_ptr<RemoteLink> link(new RemoteLink(loop, station.address));
     const std::string stack = StackFor(station, *where);
