@@ -13,6 +13,7 @@
 // Each runs twice: with the chip's latency timer at its default of 16 ms
 // (/16) and as the link configuration sets it (/2).
 // Each run is kept short: the machine is shared.
+#include "BenchPackage.h"
 #include "Execunit.h"
 #include "LampPanel.h"
 #include "Mainform.h"
@@ -165,38 +166,11 @@ void BM_PollCycle(benchmark::State& state)
 }
 BENCHMARK(BM_PollCycle)->Arg(16)->Arg(2)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-// A package of `blocks` blocks with varied data, written in the .pk1 layout.
-std::string WritePackage(const std::string& path, int blocks)
-{
-    std::vector<std::uint8_t> bytes = {'.', 'P', 'K', '1', 0x01};
-    auto le32 = [&bytes](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    };
-    std::uint32_t total = 0;
-    for (int b = 0; b < blocks; ++b) {
-        bytes.push_back(static_cast<std::uint8_t>(b));
-        std::uint32_t sum = 0;
-        for (std::size_t i = 0; i < update::kBlockSize; ++i) {
-            const auto v = static_cast<std::uint8_t>(i * 31 + static_cast<std::size_t>(b) * 17 + (i >> 8));
-            bytes.push_back(v);
-            sum += v;
-        }
-        le32(sum);
-        total += sum;
-    }
-    bytes.push_back(update::kTerminatorTag);
-    le32(total);
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
-
 void BM_FirmwareTransfer(benchmark::State& state)
 {
     constexpr int kBlocks = 64;
     QTemporaryDir dir;
-    const std::string path = WritePackage(dir.filePath("bench.pk1").toStdString(), kBlocks);
+    const std::string path = bench::WritePackage(dir.filePath("bench.pk1").toStdString(), kBlocks);
 
     // Bytes on the wire when nothing fails. Out: the update-start code, per
     // block the header frame (7) and the data frame (4 + 4096 + 1), the
