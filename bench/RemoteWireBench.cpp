@@ -80,6 +80,8 @@ public:
         ::tcsetattr(slave_, TCSANOW, &t);
         sim_->FT_Open(0, &handle_);
         sim_->FT_SetTimeouts(handle_, 1, 1000);
+        // The station's udev rule sets the chip's latency timer to 1 ms.
+        sim_->FT_SetLatencyTimer(handle_, 1);
         pump_ = std::thread([this] { Pump(); });
     }
     ~WirePty()

@@ -24,6 +24,7 @@ namespace {
 // How long the pump's reads of the device wait: the delay an answer can
 // have on top of the device's own pace, and how soon the pump notices a stop.
 constexpr ULONG kPumpReadMs = 2;
+constexpr UCHAR kStationLatencyMs = 1;
 constexpr auto kShutdownWait = std::chrono::seconds(2);
 constexpr char kSignature[] = "Vorlinq simulated amplifier";
 
@@ -198,6 +199,9 @@ void SimulatorServer::Impl::Begin(gensio* io)
         this->session = session;
     }
     device.FT_SetTimeouts(session->handle, kPumpReadMs, 1000);
+    // A station computer gives its FTDI port a 1 ms latency timer (the udev
+    // rule does); a network client has no way to ask for it.
+    device.FT_SetLatencyTimer(session->handle, kStationLatencyMs);
     gensio_set_callback(io, &Impl::SessionEvent, session.get());
     session->pump = std::thread([this, s = session.get()] { Pump(s); });
     gensio_set_read_callback_enable(io, true);
