@@ -12,8 +12,8 @@
 // it on a machine that has no X.
 
 #include "XServer.h"
+#include "support/ScreenText.h"
 
-#include "display/CharText.h"
 #include "sim/SimAmplifier.h"
 
 #include <gtest/gtest.h>
@@ -42,21 +42,6 @@ const char* const kLauncher = "/usr/libexec/at-spi-bus-launcher";
 QString ArtefactPath(const QString& name)
 {
     return QDir(QStringLiteral(E2E_ARTIFACT_DIR)).filePath(name);
-}
-
-// The amplifier's screen as the display's text: eight lines, trailing blanks trimmed.
-QString ScreenText(const std::vector<std::uint8_t>& payload)
-{
-    QStringList lines;
-    for (int r = 0; r < 8; ++r) {
-        QString line;
-        for (int c = 0; c < 40; ++c)
-            line += QChar(display::kGlyphText[payload[static_cast<std::size_t>(40 * r + c)]]);
-        while (line.endsWith(' '))
-            line.chop(1);
-        lines << line;
-    }
-    return lines.join('\n');
 }
 
 // A process in a process group of its own: stopping it stops what it started
@@ -210,11 +195,11 @@ TEST_F(AccessibilityTest, ScreenReaderReadsTheDisplayAndLampsAndPressesAKey)
 {
     // The amplifier's start screen, and its screen after the ANT key.
     sim::SimAmplifier amplifier;
-    const QString start = ScreenText(amplifier.Payload());
+    const QString start = testsupport::ScreenText(amplifier.Payload());
     const std::uint8_t ant[] = {0x55, 0x55, 0x55, 0x01, 0x04, 0x04};
     std::vector<std::uint8_t> answer;
     amplifier.Consume(ant, sizeof ant, answer);
-    const QString after = ScreenText(amplifier.Payload());
+    const QString after = testsupport::ScreenText(amplifier.Payload());
     ASSERT_NE(start, after);
 
     StartProgram();

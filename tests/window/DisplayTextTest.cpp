@@ -2,6 +2,7 @@
 // accessible text after a frame, the change notices, and the copy action
 // under a still image.
 
+#include "support/ScreenText.h"
 #include "support/WindowFixture.h"
 
 #include "DisplayAccessible.h"
@@ -40,16 +41,7 @@ protected:
     QString AmplifierText()
     {
         const windowtest::Bytes payload = w.WithDevice([](sim::SimAmplifier& amp) { return amp.Payload(); });
-        QStringList lines;
-        for (int r = 0; r < 8; ++r) {
-            QString line;
-            for (int c = 0; c < 40; ++c)
-                line += QChar(display::kGlyphText[payload[static_cast<std::size_t>(40 * r + c)]]);
-            while (line.endsWith(' '))
-                line.chop(1);
-            lines << line;
-        }
-        return lines.join('\n');
+        return testsupport::ScreenText(payload);
     }
 
     windowtest::WindowFixture w;
