@@ -14,6 +14,7 @@
 
 #include "BenchPackage.h"
 #include "Execunit.h"
+#include "FrameClock.h"
 #include "LampPanel.h"
 #include "Mainform.h"
 #include "link/RemoteDriver.h"
@@ -249,20 +250,6 @@ private:
     std::thread thread_;
 };
 
-class FrameClock final : public LampPanel {
-public:
-    explicit FrameClock(const TForm1& form) : form_(form) {}
-    void SetLamps(std::uint8_t) override
-    {
-        if (form_.FrameReady)
-            times.push_back(Steady::now());
-    }
-    std::vector<Steady::time_point> times;
-
-private:
-    const TForm1& form_;
-};
-
 // Milliseconds per poll cycle of the display window over the remote backend.
 double CycleMs(int port, int cycles)
 {
@@ -277,7 +264,7 @@ double CycleMs(int port, int cycles)
     double ms = 0;
     {
         TForm1 form(&driver, true);
-        FrameClock frames(form);
+        bench::FrameClock frames(form);
         form.LampPanels.push_back(&frames);
         form.show();
         form.USBHandle = handle;

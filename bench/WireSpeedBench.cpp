@@ -15,6 +15,7 @@
 // Each run is kept short: the machine is shared.
 #include "BenchPackage.h"
 #include "Execunit.h"
+#include "FrameClock.h"
 #include "LampPanel.h"
 #include "Mainform.h"
 #include "link/LinkConfig.h"
@@ -108,22 +109,6 @@ void BM_PollTransaction(benchmark::State& state)
 }
 BENCHMARK(BM_PollTransaction)->Arg(16)->Arg(2)->Iterations(24)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-// Counts the frames the display window draws: the frame handler sets the
-// lamps while the frame-ready flag is up.
-class FrameClock final : public LampPanel {
-public:
-    explicit FrameClock(const TForm1& form) : form_(form) {}
-    void SetLamps(std::uint8_t) override
-    {
-        if (form_.FrameReady)
-            times.push_back(Steady::now());
-    }
-    std::vector<Steady::time_point> times;
-
-private:
-    const TForm1& form_;
-};
-
 void BM_PollCycle(benchmark::State& state)
 {
     // The window reads its settings when it is created; never the user's.
@@ -136,7 +121,7 @@ void BM_PollCycle(benchmark::State& state)
     double msPerCycle = 0;
     for (auto _ : state) {
         TForm1 form(link.driver.get(), true);
-        FrameClock frames(form);
+        bench::FrameClock frames(form);
         form.LampPanels.push_back(&frames);
         form.show();
         form.USBHandle = link.handle;
