@@ -173,7 +173,11 @@ FT_STATUS RemoteDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRea
     const auto entry = Find(handle);
     if (!entry)
         return FT_INVALID_HANDLE;
-    return entry->link->Read(buffer, bytesToRead, bytesReturned, static_cast<int>(entry->readTimeoutMs.load()));
+    const FT_STATUS status =
+        entry->link->Read(buffer, bytesToRead, bytesReturned, static_cast<int>(entry->readTimeoutMs.load()));
+    if (status == FT_IO_ERROR)
+        Note(entry->link->LastProblem());
+    return status;
 }
 
 FT_STATUS RemoteDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten)
@@ -184,7 +188,11 @@ FT_STATUS RemoteDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD byt
     const auto entry = Find(handle);
     if (!entry)
         return FT_INVALID_HANDLE;
-    return entry->link->Write(buffer, bytesToWrite, bytesWritten, static_cast<int>(entry->writeTimeoutMs.load()));
+    const FT_STATUS status =
+        entry->link->Write(buffer, bytesToWrite, bytesWritten, static_cast<int>(entry->writeTimeoutMs.load()));
+    if (status == FT_IO_ERROR)
+        Note(entry->link->LastProblem());
+    return status;
 }
 
 FT_STATUS RemoteDriver::FT_Purge(FT_HANDLE handle, ULONG mask)

@@ -241,6 +241,12 @@ TestServer::~TestServer()
     ::close(listener_);
 }
 
+std::atomic<bool>& ForwardersStalled()
+{
+    static std::atomic<bool> stalled{false};
+    return stalled;
+}
+
 void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& stop)
 {
     const int upstream = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -270,7 +276,7 @@ void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& st
             const ssize_t n = ::read(fds[side], buffer, sizeof buffer);
             if (n <= 0)
                 open = false;
-            else
+            else if (!ForwardersStalled())
                 queued[side].push_back({Clock::now() + std::chrono::milliseconds(50), {buffer, buffer + n}});
         }
         for (int side = 0; side < 2; ++side) {

@@ -87,8 +87,11 @@ private:
     std::thread thread_;
 };
 
-// Forwards to 127.0.0.1:`upstreamPort`, holding every chunk 50 ms in each direction.
+// Forwards to 127.0.0.1:`upstreamPort`, holding every chunk 50 ms in each
+// direction. While ForwardersStalled() is set it drops everything and keeps
+// both connections open: the station is gone, the connection half-open.
 void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& stop);
+std::atomic<bool>& ForwardersStalled();
 // Talks without listening: bytes that are neither telnet nor display frames.
 void GarbageTalker(int client, int, const std::atomic<bool>& stop);
 

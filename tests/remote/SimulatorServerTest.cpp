@@ -156,4 +156,32 @@ TEST_F(InProcess, PollingGoesOnWithFiftyMillisecondsAddedEachWay)
     driver.FT_Close(handle);
 }
 
+TEST_F(InProcess, AHalfOpenConnectionIsALinkLossWithinAReadTimeoutAndASilentStationIsNot)
+{
+    TestServer delay(&DelayingForwarder, server.Port());
+    RemoteDriver driver(Plain(delay.Address()));
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK) << driver.ErrorDetail();
+    constexpr int kTimeoutMs = 400;
+    driver.FT_SetTimeouts(handle, kTimeoutMs, 1000);
+    std::uint8_t bytes[3];
+    DWORD got = 0;
+    // Nothing asked, nothing sent back: empty reads, the station still there.
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(driver.FT_Read(handle, bytes, 3, &got), FT_OK) << "a silent station is no loss";
+    EXPECT_EQ(ValidPolls(driver, handle, 1), 1);
+
+    ForwardersStalled() = true;
+    const auto start = std::chrono::steady_clock::now();
+    FT_STATUS status = FT_OK;
+    for (int i = 0; i < 3 && status == FT_OK; ++i)
+        status = driver.FT_Read(handle, bytes, 3, &got);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ForwardersStalled() = false;
+    EXPECT_EQ(status, FT_IO_ERROR);
+    EXPECT_LE(took, std::chrono::milliseconds(2 * kTimeoutMs + 200)) << "noticed within the read time-out";
+    EXPECT_NE(driver.ErrorDetail().find("stopped answering"), std::string::npos) << driver.ErrorDetail();
+    driver.FT_Close(handle);
+}
+
 } // namespace

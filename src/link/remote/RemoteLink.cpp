@@ -21,6 +21,9 @@ using Clock = std::chrono::steady_clock;
 // let it go on again as they take bytes.
 constexpr std::size_t kReceiveLimit = 64 * 1024;
 
+// Reads shorter than this never ask whether the server is still there.
+constexpr int kProbeMinTimeoutMs = 200;
+
 Clock::time_point Deadline(int timeoutMs)
 {
     return Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
@@ -138,6 +141,7 @@ std::shared_ptr<RemoteLink> RemoteLink::Connect(std::shared_ptr<GensioLoop> loop
         link->changed_.wait_until(lock, Deadline(timeoutMs), [&] { return link->openDone_; });
         if (link->openDone_ && link->openErr_ == 0) {
             link->open_ = true;
+            link->lastHeard_ = Clock::now();
         } else {
             err = link->openDone_ ? link->openErr_ : GE_TIMEDOUT;
         }
@@ -176,6 +180,7 @@ int RemoteLink::Event(gensio*, void* user, int event, int err, unsigned char* bu
             std::lock_guard<std::mutex> lock(link->mutex_);
             if (!link->shut_)
                 link->received_.insert(link->received_.end(), buf, buf + *len);
+            link->lastHeard_ = Clock::now();
             pause = link->received_.size() >= kReceiveLimit;
             link->readPaused_ = pause;
             link->changed_.notify_all();
@@ -220,13 +225,34 @@ FT_STATUS RemoteLink::Read(void* buffer, DWORD count, DWORD* got, int timeoutMs)
     FT_STATUS status = FT_OK;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_until(lock, Deadline(timeoutMs), [&] { return received_.size() >= count || !open_ || shut_; });
+        const auto deadline = Deadline(timeoutMs);
+        const bool probing = sio_ && count > 0 && timeoutMs >= kProbeMinTimeoutMs;
+        const auto quiet = std::chrono::milliseconds(timeoutMs / 2);
+        const auto ready = [&] { return received_.size() >= count || !open_ || shut_; };
+        bool asked = false; // one question per read, answered or not
+        ForgetAnsweredProbe();
+        while (!ready() && Clock::now() < deadline) {
+            if (probing && !asked && !probe_ && Clock::now() - lastHeard_ >= quiet) {
+                asked = true;
+                SendProbe(lock);
+                continue;
+            }
+            const auto wake = probing && !asked && !probe_ ? std::min(deadline, lastHeard_ + quiet) : deadline;
+            changed_.wait_until(lock, wake, ready);
+        }
         if (shut_)
             return FT_INVALID_HANDLE;
         const std::size_t n = std::min<std::size_t>(count, received_.size());
         std::copy_n(received_.begin(), n, static_cast<std::uint8_t*>(buffer));
         received_.erase(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(n));
         *got = static_cast<DWORD>(n);
+        if (n == 0 && open_ && probing && probe_ && !probe_->done && Clock::now() - probeSent_ >= quiet) {
+            if (problem_.empty())
+                problem_ = "The remote station " + address_ + " stopped answering: nothing came back within " +
+                           std::to_string(timeoutMs) + " ms.";
+            open_ = false;
+            changed_.notify_all();
+        }
         // What came before a loss is still delivered; after it, the loss.
         if (n == 0 && !open_)
             status = FT_IO_ERROR;
@@ -238,6 +264,31 @@ FT_STATUS RemoteLink::Read(void* buffer, DWORD count, DWORD* got, int timeoutMs)
     if (resume)
         gensio_set_read_callback_enable(io_, true);
     return status;
+}
+
+void RemoteLink::SendProbe(std::unique_lock<std::mutex>& lock)
+{
+    pending_.push_back(Pending{this, false, 0});
+    Pending* probe = &pending_.back();
+    probe_ = probe;
+    probeSent_ = Clock::now();
+    lock.unlock();
+    // Baud rate 0 asks for the current rate and changes nothing.
+    const int err = sergensio_baud(sio_, 0, &RemoteLink::RequestDone, probe);
+    lock.lock();
+    if (err) {
+        probe->done = true; // not sent: nothing to wait for
+        probe->err = err;
+    }
+}
+
+void RemoteLink::ForgetAnsweredProbe()
+{
+    if (probe_ && probe_->done) {
+        Pending* answered = probe_;
+        probe_ = nullptr;
+        pending_.remove_if([answered](const Pending& p) { return &p == answered; });
+    }
 }
 
 FT_STATUS RemoteLink::Write(const void* buffer, DWORD count, DWORD* written, int timeoutMs)
@@ -374,6 +425,7 @@ void RemoteLink::RequestDone(sergensio*, int err, unsigned, void* data)
     std::lock_guard<std::mutex> lock(link->mutex_);
     pending->done = true;
     pending->err = err;
+    link->lastHeard_ = Clock::now();
     link->changed_.notify_all();
 }
 

@@ -10,6 +10,13 @@
 // once; reads and writes have separate locks, so a write never waits behind
 // a blocking read. gensio's callbacks arrive on the GensioLoop thread.
 //
+// A station that vanishes without closing the connection (its power or the
+// network gone: a half-open connection) would otherwise look like a silent
+// amplifier for ever. So a read that has heard nothing from the server for
+// half its time-out asks it for the baud rate (a question every RFC 2217
+// server answers, changing nothing); when that is still unanswered as the
+// read ends empty, the connection counts as lost.
+//
 // Lifetime: the object is held by shared pointers. Close() asks gensio to
 // close and keeps the object alive until gensio says it has, so no callback
 // ever reaches freed memory; the gensio itself is freed with the object.
@@ -17,6 +24,7 @@
 #include "link/FtTypes.h"
 #include "link/RemoteStation.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -71,6 +79,9 @@ private:
     static void CloseDone(gensio* io, void* data);
     static void RequestDone(sergensio* sio, int err, unsigned value, void* data);
     void Lost(const std::string& why);
+    // With mutex_ held by `lock`; releases it while gensio is called.
+    void SendProbe(std::unique_lock<std::mutex>& lock);
+    void ForgetAnsweredProbe();
 
     std::shared_ptr<GensioLoop> loop_;
     const std::string address_;
@@ -89,6 +100,9 @@ private:
     std::deque<std::uint8_t> received_;
     std::list<Pending> pending_; // requests in flight (their answers may still come)
     std::string problem_;
+    std::chrono::steady_clock::time_point lastHeard_; // anything from the server: bytes or an answer
+    Pending* probe_ = nullptr;                        // the liveness question in flight, if any
+    std::chrono::steady_clock::time_point probeSent_;
     std::shared_ptr<RemoteLink> keepAlive_; // from Close() until the close is complete
 
     std::mutex writeMutex_; // one writer at a time; independent of reads
