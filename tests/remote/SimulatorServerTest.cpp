@@ -167,7 +167,7 @@ TEST_F(InProcess, AHalfOpenConnectionIsALinkLossWithinAReadTimeoutAndASilentStat
     std::uint8_t bytes[3];
     DWORD got = 0;
     // Nothing asked, nothing sent back: empty reads, the station still there.
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 2; ++i)
         ASSERT_EQ(driver.FT_Read(handle, bytes, 3, &got), FT_OK) << "a silent station is no loss";
     EXPECT_EQ(ValidPolls(driver, handle, 1), 1);
 
