@@ -16,6 +16,7 @@
 #include "Execunit.h"
 #include "FrameClock.h"
 #include "LampPanel.h"
+#include "WireLimits.h"
 #include "Mainform.h"
 #include "link/RemoteDriver.h"
 #include "link/Timeouts.h"
@@ -57,8 +58,7 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-constexpr double kBytesPerSecond = 11520.0;
-constexpr double kFrameLimitMs = 1000.0 * 371 / kBytesPerSecond;
+using bench::kFrameLimitMs;
 constexpr int kDelayMs = 50;
 
 // The simulated amplifier at wire speed behind a pseudo-terminal.
@@ -350,10 +350,8 @@ void BM_RemoteFirmwareTransfer(benchmark::State& state)
     constexpr int kBlocks = 64;
     QTemporaryDir dir;
     const std::string path = bench::WritePackage(dir.filePath("bench.pk1").toStdString(), kBlocks);
-    constexpr double kOut = 6 + kBlocks * (7 + 4101) + 6 + 6;
-    constexpr double kIn = 6 + kBlocks * (6 + 9) + 9;
-    const double wireLimit = (kOut + kIn) / kBytesPerSecond;
-    const double drainLimit = kUpdateTimeoutMs / 1000.0;
+    const double wireLimit = bench::UpdateWireLimitS(kBlocks);
+    const double drainLimit = bench::kUpdateDrainLimitS;
 
     WirePty pty;
     Ser2net server(pty.Name());

@@ -17,6 +17,7 @@
 #include "Execunit.h"
 #include "FrameClock.h"
 #include "LampPanel.h"
+#include "WireLimits.h"
 #include "Mainform.h"
 #include "link/LinkConfig.h"
 #include "link/Timeouts.h"
@@ -46,13 +47,7 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-constexpr double kBytesPerSecond = 11520.0;
-constexpr double kQueryBytes = 6;
-constexpr double kFrameBytes = 371; // 9 header bytes, 360 payload bytes, 2 checksum bytes
-// What the link cannot beat: the display frame's bytes on the wire. The
-// six query bytes go out before the answer can start, so even a perfect
-// transaction comes to (6 + 371) / 371 = 1.016 of this.
-constexpr double kFrameLimitMs = 1000.0 * kFrameBytes / kBytesPerSecond; // 32.2 ms
+using bench::kFrameLimitMs;
 
 double Seconds(Steady::duration d)
 {
@@ -103,8 +98,8 @@ void BM_PollTransaction(benchmark::State& state)
     state.counters["ms_per_frame"] = msPerFrame;
     state.counters["limit_ms"] = kFrameLimitMs;
     state.counters["ratio"] = msPerFrame / kFrameLimitMs;
-    state.counters["bytes_in"] = benchmark::Counter(static_cast<double>(valid) * kFrameBytes);
-    state.counters["bytes_out"] = benchmark::Counter(static_cast<double>(valid) * kQueryBytes);
+    state.counters["bytes_in"] = benchmark::Counter(static_cast<double>(valid) * bench::kFrameBytes);
+    state.counters["bytes_out"] = benchmark::Counter(static_cast<double>(valid) * bench::kQueryBytes);
     state.SetLabel("limit: 371 frame bytes at 11,520 bytes/s");
 }
 BENCHMARK(BM_PollTransaction)->Arg(16)->Arg(2)->Iterations(24)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -157,17 +152,8 @@ void BM_FirmwareTransfer(benchmark::State& state)
     QTemporaryDir dir;
     const std::string path = bench::WritePackage(dir.filePath("bench.pk1").toStdString(), kBlocks);
 
-    // Bytes on the wire when nothing fails. Out: the update-start code, per
-    // block the header frame (7) and the data frame (4 + 4096 + 1), the
-    // transfer-end and update-complete codes. In: the ACK of the start, per
-    // block an ACK (6) and a checksum reply (9), the final checksum reply.
-    constexpr double kOut = 6 + kBlocks * (7 + 4101) + 6 + 6;
-    constexpr double kIn = 6 + kBlocks * (6 + 9) + 9;
-    // Every answer waits for its request, so the two directions add up.
-    const double wireLimit = (kOut + kIn) / kBytesPerSecond;
-    // The job's first input drain ends only when a read times out: one full
-    // update read time-out, whatever the link's speed.
-    const double drainLimit = kUpdateTimeoutMs / 1000.0;
+    const double wireLimit = bench::UpdateWireLimitS(kBlocks);
+    const double drainLimit = bench::kUpdateDrainLimitS;
 
     double total = 0;
     double drain = 0;
@@ -199,8 +185,8 @@ void BM_FirmwareTransfer(benchmark::State& state)
         return;
     }
     state.counters["blocks"] = kBlocks;
-    state.counters["bytes_out"] = kOut;
-    state.counters["bytes_in"] = kIn;
+    state.counters["bytes_out"] = bench::UpdateBytesOut(kBlocks);
+    state.counters["bytes_in"] = bench::UpdateBytesIn(kBlocks);
     state.counters["total_s"] = total;
     state.counters["limit_s"] = wireLimit + drainLimit;
     state.counters["ratio"] = total / (wireLimit + drainLimit);
