@@ -15,3 +15,19 @@ function(vorlinq_gzip_file file out_var)
   endif()
   set(${out_var} ${file}.gz PARENT_SCOPE)
 endfunction()
+
+# vorlinq_gzip_doc(FILE OUT_VAR): a document for /usr/share/doc. Debian wants
+# those over 4 kB compressed: such a FILE is copied into the current binary
+# directory and compressed there, and OUT_VAR receives the compressed copy;
+# a smaller FILE is installed as it is.
+function(vorlinq_gzip_doc file out_var)
+  file(SIZE ${file} size)
+  if(size LESS_EQUAL 4096)
+    set(${out_var} ${file} PARENT_SCOPE)
+    return()
+  endif()
+  get_filename_component(name ${file} NAME)
+  configure_file(${file} ${CMAKE_CURRENT_BINARY_DIR}/${name} COPYONLY)
+  vorlinq_gzip_file(${CMAKE_CURRENT_BINARY_DIR}/${name} compressed)
+  set(${out_var} ${compressed} PARENT_SCOPE)
+endfunction()

@@ -11,7 +11,10 @@ string(TIMESTAMP VORLINQ_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in changelog @ONLY)
 vorlinq_gzip_file(${CMAKE_CURRENT_BINARY_DIR}/changelog VORLINQ_CHANGELOG)
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright ${VORLINQ_CHANGELOG}
+# The documents over 4 kB are compressed too; the copyright never is.
+vorlinq_gzip_doc(${PROJECT_SOURCE_DIR}/README.md VORLINQ_README)
+
+install(FILES ${VORLINQ_README} ${CMAKE_CURRENT_LIST_DIR}/copyright ${VORLINQ_CHANGELOG}
         DESTINATION ${VORLINQ_DEB_DOCDIR})
 
 # CPack strips the program; the compiler's version notes (.comment) go too, as
@@ -25,6 +28,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vorlinq)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${VORLINQ_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${VORLINQ_HOMEPAGE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -43,8 +47,9 @@ switches the amplifier on and uploads firmware packages.
 
 It talks to the chip through the kernel's serial driver or through FTDI's
 D2XX library where that is installed, and has a built-in simulated
-amplifier for trying it without the hardware. The package includes a udev
-rule that gives FTDI serial ports to the dialout group.")
+amplifier for trying it without the hardware. The package's udev rules give
+FTDI serial ports and USB devices to the person logged in at the computer and
+to the dialout group.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst ${CMAKE_CURRENT_LIST_DIR}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 
