@@ -22,7 +22,7 @@ const Options kRemoteOptions = {"--remote",      "--remote-tls", "--remote-ca",
                                 "--remote-cert", "--remote-key", "--serve-simulator"};
 
 // Option names that begin a word: "-h" and "--help" in "-h, --help", "--driver"
-// in "--driver=NAME", but nothing in "99-vorlinq-ftdi.rules".
+// in "--driver=NAME", but nothing in "70-vorlinq-ftdi.rules".
 Options OptionNames(const QString& text)
 {
     static const QRegularExpression name(QStringLiteral("(?:^|[\\s,\\[\"])(--?[A-Za-z0-9][A-Za-z0-9-]*)"));
