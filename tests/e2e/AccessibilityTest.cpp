@@ -7,8 +7,13 @@
 // must reach the amplifier: the display's text becomes the amplifier's screen
 // after the ANT key.
 //
-// Needs Xvfb, dbus, at-spi2-core and python3-pyatspi (scripts/setup installs
-// them). Without them the test fails, saying so; set VORLINQ_NO_X=1 to skip
+// Then the real screen reader: Orca, speech off, its debug log kept, with the
+// display window focused: what it would say (the log's SPEECH OUTPUT lines)
+// for a key that changes lines, for the amplifier's alarm, and with spoken
+// changes turned off in the stored settings.
+//
+// Needs Xvfb, dbus, at-spi2-core, python3-pyatspi, orca and xdotool
+// (scripts/setup installs them). Without them the test fails, saying so; set VORLINQ_NO_X=1 to skip
 // it on a machine that has no X.
 
 #include "XServer.h"
@@ -28,6 +33,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <functional>
+#include <iostream>
 #include <cstdint>
 #include <unistd.h>
 #include <vector>
@@ -37,6 +44,7 @@ namespace {
 constexpr int kStartMs = 10000;
 constexpr int kReaderMs = 150000; // the reader's own waits are 30 s each
 constexpr int kStopMs = 3000;
+constexpr int kHearMs = 20000;
 const char* const kLauncher = "/usr/libexec/at-spi-bus-launcher";
 
 QString ArtefactPath(const QString& name)
@@ -151,13 +159,14 @@ protected:
         return false;
     }
 
-    void StartProgram()
+    void StartProgram(const char* moreSettings = "")
     {
         const QString settings = dir_.filePath("vorlinq.ini");
         QFile file(settings);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("[General]\nApplicationTop=0\nApplicationLeft=0\nApplicationKeypadTop=300\n"
                    "ApplicationKeypadLeft=0\nApplicationKeypadVisible=1\nApplicationJKeypadVisible=0\n");
+        file.write(moreSettings);
         file.close();
         const QString runtime = dir_.filePath("runtime");
         ASSERT_TRUE(QDir().mkpath(runtime));
@@ -171,6 +180,68 @@ protected:
         environment.insert("XDG_RUNTIME_DIR", runtime);
         ASSERT_TRUE(program_.Start(QStringLiteral(VORLINQ_PROGRAM), {"--simulator"}, environment, "e2e_a11y.log"))
             << "cannot start " << VORLINQ_PROGRAM;
+    }
+
+    // Orca in the test's buses, speech off. It runs on a terminal (script) so
+    // that its debug log, written to the terminal, goes out line by line.
+    bool StartOrca(Helper& orca, const QString& log)
+    {
+        const QString command =
+            QStringLiteral("orca -d speech -u '%1' --debug-file /dev/tty").arg(dir_.filePath("orca"));
+        QProcessEnvironment environment = env_;
+        environment.insert("XDG_RUNTIME_DIR", dir_.filePath("runtime"));
+        orca.Process().setStandardInputFile(QProcess::nullDevice());
+        orca.Process().setStandardOutputFile(QProcess::nullDevice()); // the log file has it all
+        return orca.Start("script", {"-q", "-f", "-c", command, log}, environment, {});
+    }
+
+    bool X(const QStringList& args)
+    {
+        QProcess xdotool;
+        xdotool.setProcessEnvironment(env_);
+        xdotool.start("xdotool", args);
+        return xdotool.waitForFinished(kStartMs) && xdotool.exitCode() == 0;
+    }
+
+    // What Orca would have said so far, one entry per SPEECH OUTPUT, blanks
+    // made one; and the whole log.
+    static QStringList Said(const QString& log, QString* whole = nullptr)
+    {
+        QFile file(log);
+        const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        QStringList said;
+        bool inside = false;
+        for (const QString& line : text.split('\n')) {
+            const qsizetype at = line.indexOf("SPEECH OUTPUT: '");
+            if (at >= 0)
+                said.append(line.mid(at + 16));
+            else if (inside && line.startsWith("    "))
+                said.last() += ' ' + line;
+            inside = at >= 0 || (inside && line.startsWith("    "));
+        }
+        for (QString& words : said) { // 'words' {voice}
+            words = words.left(words.lastIndexOf("{'")).trimmed();
+            words = words.left(words.size() - 1).simplified();
+        }
+        if (whole)
+            *whole = text;
+        return said;
+    }
+
+    // The first thing Orca said after its first `skip` utterances that `match`
+    // accepts; empty when it said none within the bound.
+    static QString Hear(const QString& log, qsizetype skip, const std::function<bool(const QString&)>& match)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < kHearMs) {
+            const QStringList said = Said(log);
+            for (qsizetype i = skip; i < said.size(); ++i)
+                if (match(said[i]))
+                    return said[i];
+            QThread::msleep(100);
+        }
+        return {};
     }
 
     QString WriteText(const QString& name, const QString& text)
@@ -217,6 +288,80 @@ TEST_F(AccessibilityTest, ScreenReaderReadsTheDisplayAndLampsAndPressesAKey)
     ASSERT_TRUE(ended) << "the reader did not finish in time:\n" << output.toStdString();
     EXPECT_EQ(reader.Process().exitCode(), 0)
         << output.toStdString() << "\n(program log: " << ArtefactPath("e2e_a11y.log").toStdString() << ")";
+}
+
+// Orca speaking only the span that changed (or nothing, or the whole screen),
+// an alarm not announced first, or speech that goes on when it is turned off,
+// fails here.
+TEST_F(AccessibilityTest, OrcaSpeaksChangedLinesWholeAndTheAlarmAndNothingWhenTurnedOff)
+{
+    ASSERT_FALSE(QStandardPaths::findExecutable("orca").isEmpty()) << "orca is not installed (scripts/setup)";
+    ASSERT_FALSE(QStandardPaths::findExecutable("xdotool").isEmpty()) << "xdotool is not installed (scripts/setup)";
+    sim::SimAmplifier amplifier; // which lines the ANT key changes
+    const QStringList start = testsupport::ScreenText(amplifier.Payload()).split('\n');
+    const std::uint8_t ant[] = {0x55, 0x55, 0x55, 0x01, 0x04, 0x04};
+    std::vector<std::uint8_t> answer;
+    amplifier.Consume(ant, sizeof ant, answer);
+    const QStringList after = testsupport::ScreenText(amplifier.Payload()).split('\n');
+    QStringList changed, unchanged;
+    for (qsizetype row = 0; row < after.size(); ++row)
+        if (!after[row].trimmed().isEmpty())
+            (after[row] == start[row] ? unchanged : changed).append(after[row].simplified());
+    ASSERT_FALSE(changed.isEmpty());
+
+    const QString log = ArtefactPath("e2e_orca.log");
+    Helper orca;
+    StartProgram();
+    ASSERT_TRUE(StartOrca(orca, log));
+    const QStringList focus = {"search", "--sync", "--name", "^Vorlinq - ", "windowfocus", "--sync"};
+    const auto display = [](const QString& words) { return words.startsWith("Amplifier display"); };
+    ASSERT_TRUE(X(focus));
+    ASSERT_FALSE(Hear(log, 0, display).isEmpty())
+        << "Orca never presented the focused display (see " << log.toStdString() << ")";
+
+    qsizetype heard = Said(log).size();
+    ASSERT_TRUE(X({"key", "a"}));
+    const QString line = Hear(log, heard, [&](const QString& words) { return words.contains(changed.first()); });
+    std::cout << "Orca said after ANT: \"" << line.toStdString() << "\"" << std::endl;
+    ASSERT_FALSE(line.isEmpty()) << "Orca did not speak \"" << changed.first().toStdString() << "\"";
+    for (const QString& words : changed)
+        EXPECT_TRUE(line.contains(words)) << "a changed line not spoken whole: " << words.toStdString();
+    for (const QString& words : unchanged)
+        EXPECT_FALSE(line.contains(words)) << "an unchanged line spoken: " << words.toStdString();
+
+    // Port 4 has no antenna: a tune there ends in the SWR alarm.
+    heard = Said(log).size();
+    for (const char* key : {"a", "a", "u"})
+        ASSERT_TRUE(X({"key", key}));
+    const QString alarm = Hear(log, heard, [](const QString& words) { return words.contains("AL lamp on"); });
+    std::cout << "Orca said at the alarm: \"" << alarm.toStdString() << "\"" << std::endl;
+    EXPECT_TRUE(alarm.startsWith("Alarm! AL lamp on")) << "the alarm was not announced first: " << alarm.toStdString();
+
+    // Turned off, and the program started anew: the change reaches Orca, which says nothing of it.
+    program_.Stop();
+    StartProgram("ApplicationSpokenChanges=0\n");
+    heard = Said(log).size();
+    ASSERT_TRUE(X(focus));
+    ASSERT_FALSE(Hear(log, heard, display).isEmpty()) << "Orca never presented the restarted display";
+    const auto textEvents = [&log] {
+        QString whole;
+        Said(log, &whole);
+        return whole.count("EVENT MANAGER: object:text-changed:insert");
+    };
+    const qsizetype before = textEvents();
+    heard = Said(log).size();
+    ASSERT_TRUE(X({"key", "a"}));
+    QElapsedTimer timer;
+    timer.start();
+    while (textEvents() == before && timer.elapsed() < kHearMs)
+        QThread::msleep(100);
+    ASSERT_GT(textEvents(), before) << "the screen change never reached Orca";
+    ASSERT_TRUE(X({"key", "x"})); // no key of the amplifier; Orca echoes it once all before it is done
+    ASSERT_FALSE(Hear(log, heard, [](const QString& words) { return words == "x"; }).isEmpty());
+    const QStringList silent = Said(log).mid(heard);
+    std::cout << "Orca said with spoken changes off: \"" << silent.join("\" \"").toStdString() << "\"" << std::endl;
+    for (const QString& words : silent)
+        EXPECT_FALSE(words.contains(changed.first())) << "spoken while turned off: " << words.toStdString();
 }
 
 } // namespace

@@ -8,7 +8,9 @@ Finds the running Vorlinq among the applications on the bus; waits until its
 display's text equals START_TEXT_FILE; reads the ON lamp and the link-state
 panel of the status bar; presses the ANT button through its "Press" action;
 waits until the display's text equals AFTER_TEXT_FILE (the amplifier's screen
-after the ANT key). Prints what it found, one line per step, and exits 0 when
+after the ANT key); presses TUNE and waits for the tune message. The reading
+caret, put on the PWR row, keeps its row and column through both screen
+changes, and no caret event says otherwise. Prints what it found, one line per step, and exits 0 when
 every step held, 1 otherwise. Every wait is bounded.
 """
 
@@ -16,8 +18,11 @@ import sys
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 WAIT_S = 30.0
+PWR_ROW = 4  # the output power meter's row, below the row the tune message takes
+PWR_CELL = (PWR_ROW, 2)
 MAX_NODES = 2000
 
 
@@ -52,6 +57,9 @@ def until(what, probe):
         if time.monotonic() > deadline:
             log("TIMEOUT waiting for", what)
             return None
+        for _ in range(100):  # deliver the events that came meanwhile
+            if not GLib.MainContext.default().iteration(False):
+                break
         time.sleep(0.2)
 
 
@@ -79,8 +87,17 @@ def named(prefix, role=None):
 
 
 def text_of(node):
+    """The display's rows, trailing blanks trimmed, as the amplifier sends them."""
     text = node.queryText()
-    return text.getText(0, text.characterCount)
+    rows = text.getText(0, text.characterCount).split("\n")
+    return "\n".join(row.rstrip() for row in rows)
+
+
+def cell_of(node, offset):
+    """(row, column) of a text offset."""
+    text = node.queryText()
+    before = text.getText(0, offset)
+    return before.count("\n"), len(before) - before.rfind("\n") - 1
 
 
 def main():
@@ -128,11 +145,27 @@ def main():
     if "Press" not in names:
         log("FAIL the ANT button has no Press action")
         return 1
+    reading = display.queryText()
+    rows = reading.getText(0, -1).split("\n")
+    reading.setCaretOffset(sum(len(row) + 1 for row in rows[:PWR_ROW]) + 2)
+    cell = until("the caret on the PWR row", lambda: cell_of(display, reading.caretOffset) == PWR_CELL and PWR_CELL)
+    moves = []
+    pyatspi.Registry.registerEventListener(
+        lambda e: moves.append(e.detail1) if e.source == display else None, "object:text-caret-moved")
     action.doAction(names.index("Press"))
     pressed = until("the screen after ANT", lambda: text_of(display) == after)
     log("display text after ANT:\n" + text_of(display))
     if pressed is None:
         log("FAIL the display did not change to the amplifier's screen after ANT:\n" + after)
+        ok = False
+    tune = find(app, named("TUNE", pyatspi.ROLE_PUSH_BUTTON))
+    tune.queryAction().doAction(0)
+    if until("the tune message", lambda: "TUNE IN PROGRESS" in text_of(display)) is None:
+        ok = False
+    moved_to = [cell_of(display, offset) for offset in moves]
+    log("caret before ANT:", cell, "after:", cell_of(display, reading.caretOffset), "caret events:", moved_to)
+    if cell_of(display, reading.caretOffset) != PWR_CELL or any(c != PWR_CELL for c in moved_to):
+        log("FAIL the reading caret left its row and column when the screen changed")
         ok = False
     return 0 if ok else 1
 
