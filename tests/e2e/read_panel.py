@@ -21,8 +21,7 @@ import pyatspi
 from gi.repository import GLib
 
 WAIT_S = 30.0
-PWR_ROW = 4  # the output power meter's row, below the row the tune message takes
-PWR_CELL = (PWR_ROW, 2)
+PWR_CELL = (4, 2)  # on the output power meter's row, below the row the tune message takes
 MAX_NODES = 2000
 
 
@@ -57,9 +56,8 @@ def until(what, probe):
         if time.monotonic() > deadline:
             log("TIMEOUT waiting for", what)
             return None
-        for _ in range(100):  # deliver the events that came meanwhile
-            if not GLib.MainContext.default().iteration(False):
-                break
+        while GLib.MainContext.default().iteration(False):  # deliver the events that came meanwhile
+            pass
         time.sleep(0.2)
 
 
@@ -87,14 +85,12 @@ def named(prefix, role=None):
 
 
 def text_of(node):
-    """The display's rows, trailing blanks trimmed, as the amplifier sends them."""
     text = node.queryText()
     rows = text.getText(0, text.characterCount).split("\n")
     return "\n".join(row.rstrip() for row in rows)
 
 
 def cell_of(node, offset):
-    """(row, column) of a text offset."""
     text = node.queryText()
     before = text.getText(0, offset)
     return before.count("\n"), len(before) - before.rfind("\n") - 1
@@ -146,9 +142,7 @@ def main():
         log("FAIL the ANT button has no Press action")
         return 1
     reading = display.queryText()
-    rows = reading.getText(0, -1).split("\n")
-    reading.setCaretOffset(sum(len(row) + 1 for row in rows[:PWR_ROW]) + 2)
-    cell = until("the caret on the PWR row", lambda: cell_of(display, reading.caretOffset) == PWR_CELL and PWR_CELL)
+    reading.setCaretOffset(PWR_CELL[0] * 41 + PWR_CELL[1])  # rows of 40 and a line feed
     moves = []
     pyatspi.Registry.registerEventListener(
         lambda e: moves.append(e.detail1) if e.source == display else None, "object:text-caret-moved")
@@ -163,7 +157,7 @@ def main():
     if until("the tune message", lambda: "TUNE IN PROGRESS" in text_of(display)) is None:
         ok = False
     moved_to = [cell_of(display, offset) for offset in moves]
-    log("caret before ANT:", cell, "after:", cell_of(display, reading.caretOffset), "caret events:", moved_to)
+    log("caret after the changes:", cell_of(display, reading.caretOffset), "caret events:", moved_to)
     if cell_of(display, reading.caretOffset) != PWR_CELL or any(c != PWR_CELL for c in moved_to):
         log("FAIL the reading caret left its row and column when the screen changed")
         ok = False

@@ -44,15 +44,6 @@ protected:
         return testsupport::ScreenText(payload);
     }
 
-    // The same as a screen reader reads it: every row 40 characters.
-    QString AmplifierGrid()
-    {
-        QStringList rows = AmplifierText().split('\n');
-        for (QString& row : rows)
-            row = row.leftJustified(40);
-        return rows.join('\n');
-    }
-
     windowtest::WindowFixture w;
     QWidget* area = nullptr;
     QElapsedTimer clock;
@@ -70,7 +61,10 @@ TEST_F(DisplayTextTest, AccessibleValueAfterAFrameIsTheFramesText)
     ASSERT_TRUE(w.Connect());
     ASSERT_TRUE(w.WaitFrames(2));
     w.form->StopPolling();
-    const QString expected = AmplifierGrid();
+    QStringList rows = AmplifierText().split('\n');
+    for (QString& row : rows)
+        row = row.leftJustified(40); // a screen reader reads every row whole
+    const QString expected = rows.join('\n');
     ASSERT_FALSE(expected.trimmed().isEmpty());
     EXPECT_EQ(display->text(QAccessible::Description), "Lamps lit: ON");
     EXPECT_EQ(display->text(QAccessible::Value), expected);
