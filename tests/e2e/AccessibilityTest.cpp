@@ -305,6 +305,8 @@ TEST_F(AccessibilityTest, OrcaSpeaksChangedLinesWholeAndTheAlarmAndNothingWhenTu
     ASSERT_TRUE(X(focus));
     ASSERT_FALSE(Hear(log, heard, "Amplifier display").isEmpty()) << "Orca never presented the restarted display";
     ASSERT_TRUE(X({"key", "a"}));
+    ASSERT_FALSE(Hear(log, heard, "a").isEmpty());
+    heard = Said(log).indexOf("a", heard); // the key's echo; its change comes after it
     ASSERT_FALSE(Hear(log, heard, "(text changed)").isEmpty()) << "the screen change never reached Orca";
     ASSERT_TRUE(X({"key", "x"})); // no amplifier key: Orca echoes it once all before it is done
     ASSERT_FALSE(Hear(log, heard, "x").isEmpty());
