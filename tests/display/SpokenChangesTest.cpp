@@ -8,8 +8,7 @@ namespace {
 
 using Round = std::vector<a11y::Announcement>;
 
-// Speaking the first screen, a bar graph on every move, an alarm after the
-// lines or politely, or TX without OP, fails here.
+// Speaking the first screen, a bar graph moving, a late or polite alarm, or TX without OP fails here.
 TEST(SpokenChangesTest, BarGraphsStayQuietAndTheAlarmComesFirstAndUrgent)
 {
     a11y::SpokenChanges changes;

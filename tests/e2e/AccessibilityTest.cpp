@@ -271,9 +271,8 @@ TEST_F(AccessibilityTest, ScreenReaderReadsTheDisplayAndLampsAndPressesAKey)
         << output.toStdString() << "\n(program log: " << ArtefactPath("e2e_a11y.log").toStdString() << ")";
 }
 
-// Orca speaking only the span that changed (or nothing, or the whole screen),
-// an alarm not announced first, or speech that goes on when it is turned off,
-// fails here.
+// Orca speaking a changed span, nothing or the whole screen, an alarm not said
+// first, or speech that goes on when turned off, fails here.
 TEST_F(AccessibilityTest, OrcaSpeaksChangedLinesWholeAndTheAlarmAndNothingWhenTurnedOff)
 {
     const QString log = ArtefactPath("e2e_orca.log");
