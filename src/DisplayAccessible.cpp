@@ -1,7 +1,6 @@
 #include "DisplayAccessible.h"
 
 #include "display/CharText.h"
-#include "speech/SpokenChanges.h"
 #include "display/Raster.h"
 #include "toolkit/AccessibleControls.h"
 
@@ -381,12 +380,9 @@ void DisplayAccess::SendNotices()
         QAccessible::updateAccessibility(&described);
         toldDescription_ = description;
     }
-    std::vector<Announcement> round = changes_.Next(display::RasterLines(raster_), lamps_);
+    const std::vector<Announcement> round = changes_.Next(display::RasterLines(raster_), lamps_);
     if (speaking_) {
         announcer_.Say(round);
-        for (const Announcement& announcement : round) {
-            emit Spoken(announcement.text);
-        }
     }
 }
 

@@ -64,8 +64,6 @@ public:
 signals:
     // A text notice went out: `inserted` is the changed span's new text.
     void TextTold(const QString& inserted);
-    // A change was spoken (also with no screen reader listening).
-    void Spoken(const QString& text);
 
 private:
     void SendNotices();
