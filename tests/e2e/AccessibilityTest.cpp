@@ -42,7 +42,7 @@ namespace {
 constexpr int kStartMs = 10000;
 constexpr int kReaderMs = 150000; // the reader's own waits are 30 s each
 constexpr int kStopMs = 3000;
-constexpr int kHearMs = 20000;
+constexpr int kHearMs = 30000;
 const char* const kLauncher = "/usr/libexec/at-spi-bus-launcher";
 
 QString ArtefactPath(const QString& name)
@@ -195,7 +195,7 @@ protected:
         QProcess xdotool;
         xdotool.setProcessEnvironment(env_);
         xdotool.start("xdotool", args);
-        return xdotool.waitForFinished(kStartMs) && xdotool.exitCode() == 0;
+        return xdotool.waitForFinished(kHearMs) && xdotool.exitCode() == 0;
     }
 
     // What Orca would have said so far, one entry per SPEECH OUTPUT with its
