@@ -86,7 +86,7 @@ public:
         case QAccessible::Value:
             return access_->Text();
         case QAccessible::Description:
-            return QStringLiteral("The amplifier's display, 8 lines of 40 characters");
+            return access_->Description();
         default:
             return QAccessibleWidget::text(t);
         }
@@ -183,12 +183,7 @@ public:
         if (x < Raster::kMargin || y < Raster::kMargin || column >= Raster::kColumns || row >= Raster::kRows) {
             return -1;
         }
-        const QStringList lines = Whole().split(QLatin1Char('\n'));
-        int start = 0;
-        for (int r = 0; r < row; ++r) {
-            start += static_cast<int>(lines[r].size()) + 1;
-        }
-        return start + std::min(column, static_cast<int>(lines[row].size()));
+        return row * (Raster::kColumns + 1) + column;
     }
     void scrollToSubstring(int, int) override {}
     QString attributes(int, int* startOffset, int* endOffset) const override
@@ -208,6 +203,9 @@ QAccessibleInterface* DisplayFactory(const QString& className, QObject* object)
         if (DisplayAccess* access = DisplayAccess::Of(object)) {
             return new DisplayAreaInterface(static_cast<QWidget*>(object), access);
         }
+    }
+    if (className == QLatin1String("a11y::SpokenNotice")) {
+        return NoticeInterface(object);
     }
     return nullptr;
 }
@@ -279,11 +277,13 @@ private:
 } // namespace
 
 DisplayAccess::DisplayAccess(const display::Raster& raster, QWidget* area, std::function<QString()> linkState)
-    : QObject(area), raster_(raster), area_(area), linkState_(std::move(linkState))
+    : QObject(area), raster_(raster), area_(area), linkState_(std::move(linkState)), announcer_(area)
 {
     setObjectName(kObjectName);
     toldText_ = Text();
     toldName_ = Name();
+    toldDescription_ = Description();
+    changes_.Next(display::RasterLines(raster_), lamps_);
     notifier_ = new ChangeNotifier(this, kNoticeIntervalMs, [this] { SendNotices(); });
     // The text object takes the keyboard focus, so that a screen reader
     // announces it with the window and follows its caret.
@@ -301,7 +301,7 @@ DisplayAccess* DisplayAccess::Of(QObject* area)
 
 QString DisplayAccess::Text() const
 {
-    return display::RasterText(raster_);
+    return display::RasterGrid(raster_);
 }
 
 QString DisplayAccess::Name() const
@@ -311,9 +311,30 @@ QString DisplayAccess::Name() const
                            : QStringLiteral("Amplifier display, ") + state.toLower();
 }
 
+QString DisplayAccess::Description() const
+{
+    return LampSummary(lamps_);
+}
+
 void DisplayAccess::Changed()
 {
     notifier_->Changed();
+}
+
+void DisplayAccess::SetLamps(std::uint8_t lampStates)
+{
+    if (lampStates != lamps_) {
+        lamps_ = lampStates;
+        notifier_->Changed();
+    }
+}
+
+void DisplayAccess::SetSpeaking(bool speaking)
+{
+    if (speaking && !speaking_) {
+        changes_.Forget(); // what changed while silent is not told all at once
+    }
+    speaking_ = speaking;
 }
 
 void DisplayAccess::SetCaret(int offset)
@@ -329,8 +350,8 @@ void DisplayAccess::SendNotices()
 {
     const QString text = Text();
     if (text != toldText_) {
-        // Only the changed span is told, so that a moving bar graph is read
-        // as the few characters that moved, not as the whole screen.
+        // The text model hears of the changed span; what is spoken is decided
+        // below, by whole lines.
         const qsizetype common = std::min(text.size(), toldText_.size());
         qsizetype prefix = 0;
         while (prefix < common && text[prefix] == toldText_[prefix]) {
@@ -344,10 +365,7 @@ void DisplayAccess::SendNotices()
         QAccessibleTextUpdateEvent update(area_, static_cast<int>(prefix),
                                           toldText_.mid(prefix, toldText_.size() - prefix - suffix), inserted);
         QAccessible::updateAccessibility(&update);
-        QAccessibleValueChangeEvent value(area_, text);
-        QAccessible::updateAccessibility(&value);
         toldText_ = text;
-        caret_ = std::min(caret_, static_cast<int>(text.size()));
         emit TextTold(inserted);
     }
     const QString name = Name();
@@ -355,6 +373,16 @@ void DisplayAccess::SendNotices()
         QAccessibleEvent renamed(area_, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&renamed);
         toldName_ = name;
+    }
+    const QString description = Description();
+    if (description != toldDescription_) {
+        QAccessibleEvent described(area_, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&described);
+        toldDescription_ = description;
+    }
+    const std::vector<Announcement> round = changes_.Next(display::RasterLines(raster_), lamps_);
+    if (speaking_) {
+        announcer_.Say(round);
     }
 }
 

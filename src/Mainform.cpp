@@ -383,6 +383,7 @@ void TForm1::SetAllLamps(std::uint8_t lampStates)
 {
     for (LampPanel* panel : LampPanels)
         panel->SetLamps(lampStates);
+    displayAccess_->SetLamps(lampStates);
 }
 
 // --- freeze and still image ----------------------------------------------------

@@ -129,9 +129,10 @@ public:
     std::array<QAction*, 5> actDefPreset{};
     QAction* actConfigureConnection = nullptr;
     QAction* actPark = nullptr;
-    QAction* actAbout = nullptr;       // the Help menu's "&About..." item (not in the action list)
-    QAction* actCopyText = nullptr;    // the View menu's "Copy display text" (not in the action list)
-    std::vector<QAction*> ActionList1; // every action of the list, in list order
+    QAction* actAbout = nullptr;        // the Help menu's "&About..." item (not in the action list)
+    QAction* actCopyText = nullptr;     // the View menu's "Copy display text" (not in the action list)
+    QAction* actSpeakChanges = nullptr; // the View menu's "Speak display changes" (not in the action list)
+    std::vector<QAction*> ActionList1;  // every action of the list, in list order
     std::array<QAction*, 18> KeyActions() const;
 
     // --- windows ---

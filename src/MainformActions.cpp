@@ -2,6 +2,8 @@
 
 #include "Mainform.h"
 
+#include "DisplayAccessible.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QMenu>
@@ -110,6 +112,13 @@ void TForm1::CreateActions()
     actCopyText->setShortcutContext(Qt::ApplicationShortcut);
     addAction(actCopyText);
 
+    // A screen reader speaks the display's changed lines and lamps by
+    // themselves while this is checked.
+    actSpeakChanges = new QAction("Speak display &changes", this);
+    actSpeakChanges->setObjectName("actSpeakChanges");
+    actSpeakChanges->setCheckable(true);
+    actSpeakChanges->setChecked(true);
+
     // Checkable actions.
     actFreeze->setCheckable(true);
     actKeypad->setCheckable(true);
@@ -159,6 +168,7 @@ void TForm1::CreateMenus()
         view->addAction(preset);
     view->addSeparator();
     view->addAction(actCopyText);
+    view->addAction(actSpeakChanges);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(actAbout);
@@ -190,6 +200,7 @@ void TForm1::ConnectHandlers()
     connect(actConfigureConnection, &QAction::triggered, this, [this] { actConfigureConnectionExecute(); });
     connect(actAbout, &QAction::triggered, this, [this] { actAboutExecute(); });
     connect(actCopyText, &QAction::triggered, this, [this] { actCopyTextExecute(); });
+    connect(actSpeakChanges, &QAction::toggled, displayAccess_, &a11y::DisplayAccess::SetSpeaking);
     for (int n = 1; n <= 5; ++n) {
         connect(actPreset[n - 1], &QAction::triggered, this, [this, n] { RecallPreset(n); });
         connect(actDefPreset[n - 1], &QAction::triggered, this, [this, n] { ResetPresetToDefault(n); });

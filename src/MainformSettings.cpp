@@ -26,6 +26,7 @@ void TForm1::LoadStoredSettings()
     if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings()) {
         app::LoadSettings(*store, s);
         app::LoadRemoteSettings(*store, Remote);
+        actSpeakChanges->setChecked(app::LoadSpokenChanges(*store, actSpeakChanges->isChecked()));
     }
 
     IDString = s.idString;
@@ -66,5 +67,6 @@ void TForm1::SaveStoredSettings()
     if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings()) {
         app::SaveSettings(*store, s, keypad);
         app::SaveRemoteSettings(*store, Remote);
+        app::SaveSpokenChanges(*store, actSpeakChanges->isChecked());
     }
 }

@@ -91,9 +91,15 @@ void TJKeypad::SetLamps(std::uint8_t lampStates)
     set(stALARM, (lampStates & 0x80) != 0, Red, Maroon);
     set(stTUNE, (lampStates & 0x40) != 0, Yellow, Olive);
     set(stOP, (lampStates & 0x10) != 0, Yellow, Olive);
-    // No TX lamp here: the OP bar turns red while OP and TX are both on.
-    if ((lampStates & 0x18) == 0x18) {
+    // No TX lamp here: the OP bar turns red while OP and TX are both on, and
+    // then reads as TX.
+    const bool tx = (lampStates & 0x18) == 0x18;
+    if (tx) {
         stOP->SetColor(QColor(Red));
+    }
+    const QString opName = tx ? QStringLiteral("TX") : QStringLiteral("OP");
+    if (stOP->accessibleName() != opName) {
+        stOP->setAccessibleName(opName);
     }
     set(stON, (lampStates & 0x01) != 0, Lime, Green);
 }

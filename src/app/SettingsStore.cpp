@@ -27,6 +27,7 @@ const QString kRemoteTls = QStringLiteral("ApplicationRemoteTls");
 const QString kRemoteCa = QStringLiteral("ApplicationRemoteCA");
 const QString kRemoteCert = QStringLiteral("ApplicationRemoteCert");
 const QString kRemoteKey = QStringLiteral("ApplicationRemoteKey");
+const QString kSpokenChanges = QStringLiteral("ApplicationSpokenChanges");
 
 // Preset1Height, Preset1Width, Preset2Height, ... Preset5Width: one to one
 // with the preset table.
@@ -222,6 +223,18 @@ QPoint EnsureOnScreen(QRect frame)
     const int x = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
     const int y = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
     return {x, y};
+}
+
+bool LoadSpokenChanges(QSettings& store, bool fallback)
+{
+    int flag = 0;
+    return ReadInt(store, kSpokenChanges, flag) ? flag != 0 : fallback;
+}
+
+void SaveSpokenChanges(QSettings& store, bool on)
+{
+    store.setValue(kSpokenChanges, on ? 1 : 0);
+    store.sync();
 }
 
 } // namespace app

@@ -76,6 +76,12 @@ struct StoredRemote {
 void LoadRemoteSettings(QSettings& store, StoredRemote& r);
 bool SaveRemoteSettings(QSettings& store, const StoredRemote& r);
 
+// Whether a screen reader speaks the display's changes ("ApplicationSpokenChanges",
+// 0 or 1), read on its own like the remote station: missing or unreadable
+// gives `fallback`.
+bool LoadSpokenChanges(QSettings& store, bool fallback);
+void SaveSpokenChanges(QSettings& store, bool on);
+
 // Where to put a window with the frame `frame`: where it is unless it would be
 // wholly off every screen (a screen that is no longer attached), in which case
 // it is moved onto the primary screen.

@@ -56,12 +56,18 @@ constexpr std::array<char16_t, kGlyphCount> MakeGlyphText()
 
 const std::array<char16_t, kGlyphCount> kGlyphText = MakeGlyphText();
 
-QString RasterLine(const Raster& raster, int row)
+QString RasterRow(const Raster& raster, int row)
 {
     QString line(Raster::kColumns, QLatin1Char(' '));
     for (int c = 0; c < Raster::kColumns; ++c) {
         line[c] = QChar(kGlyphText[raster.CellGlyph(c, row)]);
     }
+    return line;
+}
+
+QString RasterLine(const Raster& raster, int row)
+{
+    QString line = RasterRow(raster, row);
     qsizetype end = line.size();
     while (end > 0 && line[end - 1] == QLatin1Char(' ')) {
         --end;
@@ -83,6 +89,16 @@ QStringList RasterLines(const Raster& raster)
 QString RasterText(const Raster& raster)
 {
     return RasterLines(raster).join(QLatin1Char('\n'));
+}
+
+QString RasterGrid(const Raster& raster)
+{
+    QStringList rows;
+    rows.reserve(Raster::kRows);
+    for (int r = 0; r < Raster::kRows; ++r) {
+        rows.append(RasterRow(raster, r));
+    }
+    return rows.join(QLatin1Char('\n'));
 }
 
 } // namespace display

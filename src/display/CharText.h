@@ -21,11 +21,16 @@ class Raster;
 // are the nearest Unicode characters; a blank glyph is a space.
 extern const std::array<char16_t, kGlyphCount> kGlyphText;
 
+// Row `row` of the text grid, all 40 characters.
+QString RasterRow(const Raster& raster, int row);
 // Row `row` of the text grid, trailing blanks trimmed.
 QString RasterLine(const Raster& raster, int row);
 // The eight rows of the text grid, top first, trailing blanks trimmed.
 QStringList RasterLines(const Raster& raster);
 // The eight lines joined by line feeds (no line feed after the last).
 QString RasterText(const Raster& raster);
+// The whole grid, eight rows of 40 characters joined by line feeds: every
+// cell keeps its offset whatever the screen shows.
+QString RasterGrid(const Raster& raster);
 
 } // namespace display

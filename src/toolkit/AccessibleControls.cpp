@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <utility>
 
 namespace a11y {
 
@@ -56,11 +57,23 @@ QString KeyName(const SpeedButton& button)
     return key;
 }
 
-// Sends name and state changes of `widget` when `current` differs from what
-// was told last.
-template <typename Snapshot> class StateTeller {
+// What assistive technology was last told of a control: its name and the
+// states that change under it.
+struct Told {
+    QString name;
+    bool checked = false;
+    bool pressed = false;
+
+    bool operator==(const Told&) const = default;
+};
+
+// Sends a control's name and state changes when they differ from what was
+// told last, each event only for what changed, and only while its window is
+// shown: a hidden keypad tells nothing (a screen reader reads it afresh when
+// it appears), so no change is sent twice.
+class StateTeller {
 public:
-    StateTeller(QWidget* widget, int intervalMs, std::function<Snapshot()> current)
+    StateTeller(QWidget* widget, int intervalMs, std::function<Told()> current)
         : widget_(widget), current_(std::move(current)), told_(current_())
     {
         notifier_ = new ChangeNotifier(widget, intervalMs, [this] { Tell(); });
@@ -70,23 +83,30 @@ public:
 private:
     void Tell()
     {
-        const Snapshot now = current_();
+        const Told now = current_();
         if (!widget_ || now == told_) {
             return;
         }
-        told_ = now;
-        QAccessibleEvent nameChanged(widget_.data(), QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&nameChanged);
+        const Told before = std::exchange(told_, now);
+        if (!widget_->window()->isVisible()) {
+            return;
+        }
+        if (now.name != before.name) {
+            QAccessibleEvent nameChanged(widget_.data(), QAccessible::NameChanged);
+            QAccessible::updateAccessibility(&nameChanged);
+        }
         QAccessible::State changed;
-        changed.checked = true;
-        changed.pressed = true;
-        QAccessibleStateChangeEvent stateChanged(widget_.data(), changed);
-        QAccessible::updateAccessibility(&stateChanged);
+        changed.checked = now.checked != before.checked;
+        changed.pressed = now.pressed != before.pressed;
+        if (changed.checked || changed.pressed) {
+            QAccessibleStateChangeEvent stateChanged(widget_.data(), changed);
+            QAccessible::updateAccessibility(&stateChanged);
+        }
     }
 
     QPointer<QWidget> widget_;
-    std::function<Snapshot()> current_;
-    Snapshot told_;
+    std::function<Told()> current_;
+    Told told_;
     ChangeNotifier* notifier_ = nullptr;
 };
 
@@ -97,8 +117,9 @@ public:
     {
         // The teller belongs to the button (its notifier is the button's
         // child); the interface lives as long as the button.
-        auto teller = std::make_shared<StateTeller<std::pair<bool, bool>>>(
-            button, kButtonIntervalMs, [button] { return std::make_pair(button->Down(), button->Sunk()); });
+        auto teller = std::make_shared<StateTeller>(button, kButtonIntervalMs, [button] {
+            return Told{KeyName(*button), button->Latching() && button->Down(), button->Sunk()};
+        });
         QObject::connect(button, &SpeedButton::HeldChanged, button, [teller] { teller->Changed(); });
     }
 
@@ -108,9 +129,6 @@ public:
     {
         switch (t) {
         case QAccessible::Name:
-            if (Button()->Latching() && Button()->Down()) {
-                return KeyName(*Button()) + QStringLiteral(", latched");
-            }
             return KeyName(*Button());
         case QAccessible::Description:
             return Button()->toolTip();
@@ -160,10 +178,13 @@ public:
         }
     }
 
+    // The key that presses the button in the display and keypad windows:
+    // its caption's accelerator, typed without a modifier.
     QStringList keyBindingsForAction(const QString& name) const override
     {
-        if (name == pressAction() && !Button()->toolTip().isEmpty()) {
-            return {Button()->toolTip()};
+        const QChar key = Button()->Accelerator();
+        if (name == pressAction() && !key.isNull()) {
+            return {QString(key.toUpper())};
         }
         return {};
     }
@@ -173,19 +194,25 @@ class LampInterface final : public QAccessibleWidget {
 public:
     explicit LampInterface(Lamp* lamp) : QAccessibleWidget(lamp, QAccessible::StaticText)
     {
-        auto teller = std::make_shared<StateTeller<bool>>(lamp, kLampIntervalMs, [lamp] { return lamp->Lit(); });
+        auto teller = std::make_shared<StateTeller>(lamp, kLampIntervalMs, [lamp] {
+            return Told{LampInterface::NameOf(*lamp), lamp->Lit(), false};
+        });
         QObject::connect(lamp, &Lamp::LitChanged, lamp, [teller] { teller->Changed(); });
     }
 
     const Lamp* TheLamp() const { return static_cast<const Lamp*>(widget()); }
 
+    static QString NameOf(const Lamp& lamp)
+    {
+        const QString name = lamp.accessibleName().isEmpty() ? lamp.text() : lamp.accessibleName();
+        return name + (lamp.Lit() ? QStringLiteral(" lamp, on") : QStringLiteral(" lamp, off"));
+    }
+
     QString text(QAccessible::Text t) const override
     {
         switch (t) {
-        case QAccessible::Name: {
-            const QString name = widget()->accessibleName().isEmpty() ? TheLamp()->text() : widget()->accessibleName();
-            return name + (TheLamp()->Lit() ? QStringLiteral(" lamp, on") : QStringLiteral(" lamp, off"));
-        }
+        case QAccessible::Name:
+            return NameOf(*TheLamp());
         case QAccessible::Value:
             return TheLamp()->Lit() ? QStringLiteral("on") : QStringLiteral("off");
         default:
@@ -209,6 +236,10 @@ QAccessibleInterface* ControlFactory(const QString& className, QObject* object)
     }
     if (className == QLatin1String("Lamp")) {
         return new LampInterface(static_cast<Lamp*>(object));
+    }
+    // The keypads are tool windows of plain widgets: read as windows, not fillers.
+    if (className == QLatin1String("TKeyForm") || className == QLatin1String("TJKeypad")) {
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
     }
     return nullptr;
 }

@@ -1,6 +1,7 @@
 #include "toolkit/SpeedButton.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -99,7 +100,8 @@ QImage TriangleGlyph(bool pointsLeft, bool enabled)
 
 SpeedButton::SpeedButton(QWidget* parent) : QAbstractButton(parent)
 {
-    setFocusPolicy(Qt::NoFocus);
+    // Tab reaches it, a click does not take the focus from the window.
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setFont(QFont(QStringLiteral("Arial"), 8));
 }
@@ -127,7 +129,10 @@ void SpeedButton::SyncFromAction()
     }
     caption_ = action_->text();
     setToolTip(action_->toolTip());
-    setAccessibleName(StripAccelerator(caption_));
+    const QString name = StripAccelerator(caption_);
+    if (accessibleName() != name) {
+        setAccessibleName(name); // each call tells assistive technology of a new name
+    }
     setEnabled(action_->isEnabled());
     update();
 }
@@ -290,6 +295,13 @@ void SpeedButton::paintEvent(QPaintEvent* /*event*/)
     option.state |= Sunk() ? QStyle::State_Sunken : QStyle::State_Raised;
     style()->drawPrimitive(QStyle::PE_PanelButtonCommand, &option, &painter, this);
 
+    if (hasFocus() && keyboardFocus_) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(3, 3, -3, -3);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+
     const QString shown = StripAccelerator(caption_);
     const QFontMetrics metrics(font());
     const int textWidth = metrics.horizontalAdvance(shown);
@@ -318,4 +330,38 @@ void SpeedButton::paintEvent(QPaintEvent* /*event*/)
     if (glyph_ == Glyph::RightTriangle) {
         painter.drawPixmap(x + textWidth + gap, (height() - kGlyphSize) / 2 + y, CachedGlyph(false, isEnabled()));
     }
+}
+
+void SpeedButton::keyPressEvent(QKeyEvent* event)
+{
+    if (IsPressKey(*event)) {
+        event->accept();
+        if (!event->isAutoRepeat() && isEnabled()) {
+            ClickWithoutMouse();
+        }
+        return;
+    }
+    QWidget::keyPressEvent(event); // on to the keypad window's key handling
+}
+
+void SpeedButton::keyReleaseEvent(QKeyEvent* event)
+{
+    if (IsPressKey(*event)) {
+        event->accept();
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void SpeedButton::focusInEvent(QFocusEvent* event)
+{
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+bool SpeedButton::IsPressKey(const QKeyEvent& event)
+{
+    const int key = event.key();
+    return (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+           (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter);
 }

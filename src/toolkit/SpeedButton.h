@@ -18,7 +18,9 @@
 // MouseUp is emitted on every release of a press made on the button, before
 // the click handling above, so that a handler can change group and down first.
 //
-// The button never takes the keyboard focus.
+// Tab gives the button the keyboard focus, and Space or Enter then press it
+// as a left click does; a click with the mouse leaves the focus where it is.
+// Other keys go on to the window.
 
 #include <QAbstractButton>
 #include <QColor>
@@ -94,10 +96,14 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     void SyncFromAction();
     void TakeOthersUp();
+    static bool IsPressKey(const QKeyEvent& event);
 
     QPointer<QAction> action_;
     QString caption_;
@@ -106,8 +112,9 @@ private:
     int spacing_ = kDefaultSpacing;
     int groupIndex_ = 0;
     bool down_ = false;
-    bool pressed_ = false;  // left button held over the button
-    bool dragging_ = false; // a left press on this button not yet released
+    bool pressed_ = false;       // left button held over the button
+    bool keyboardFocus_ = false; // the focus came with Tab: drawn
+    bool dragging_ = false;      // a left press on this button not yet released
     bool latching_ = false;
 };
 

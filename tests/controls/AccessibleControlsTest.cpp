@@ -32,7 +32,7 @@ protected:
 
 // Pressing through the mouse-less path without the latch rules (a latched
 // POWER staying latched, or sending nothing), names that do not say minus,
-// plus or latched, or a toggle that sends, all fail here.
+// plus, a latch not read as checked, or a toggle that sends, all fail here.
 TEST_F(AccessibleControlsTest, ButtonsFoundByNameSendTheirKeysAndLatchesReadAndToggle)
 {
     GoOnline();
@@ -49,7 +49,7 @@ TEST_F(AccessibleControlsTest, ButtonsFoundByNameSendTheirKeysAndLatchesReadAndT
     EXPECT_FALSE(power->state().checked);
     power->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
     EXPECT_TRUE(keyForm->sb_Power->Down());
-    EXPECT_EQ(power->text(QAccessible::Name), "POWER, latched");
+    EXPECT_EQ(power->text(QAccessible::Name), "POWER"); // the latch is the checked state, the name stays
     EXPECT_TRUE(power->state().checked);
     EXPECT_TRUE(Received().empty());
     ButtonNamed(keyForm, "L plus")->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
@@ -98,6 +98,26 @@ TEST_F(AccessibleControlsTest, CopyShortcutCopiesAndTouchesNoKeyOfThePanel)
     EXPECT_TRUE(Received().empty());
     for (SpeedButton* button : keyForm->findChildren<SpeedButton*>())
         EXPECT_FALSE(button->Down()) << button->accessibleName().toStdString();
+}
+
+// A keypad Tab does not enter, buttons Space does not press, a keypad read as
+// a filler, or a shortcut advertised that does nothing, fails here.
+TEST_F(AccessibleControlsTest, KeypadButtonsAreReachedByTabPressedBySpaceAndAdvertiseTheKeyThatWorks)
+{
+    GoOnline();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(keyForm)->role(), QAccessible::Window);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(jKeypad)->role(), QAccessible::Window);
+    QAccessibleInterface* ant = QAccessible::queryAccessibleInterface(keyForm->sb_Antenna);
+    EXPECT_EQ(ant->actionInterface()->keyBindingsForAction(QAccessibleActionInterface::pressAction()),
+              QStringList{"A"});
+
+    Activate(keyForm);
+    Type(keyForm, Qt::Key_Tab);
+    ASSERT_NE(qobject_cast<SpeedButton*>(QApplication::focusWidget()), nullptr) << "Tab reached no button";
+    keyForm->sb_Antenna->setFocus(Qt::TabFocusReason);
+    Received();
+    Type(keyForm->sb_Antenna, Qt::Key_Space);
+    EXPECT_EQ(Received(), (Codes{4}));
 }
 
 } // namespace

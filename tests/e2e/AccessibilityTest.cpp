@@ -7,8 +7,11 @@
 // must reach the amplifier: the display's text becomes the amplifier's screen
 // after the ANT key.
 //
-// Needs Xvfb, dbus, at-spi2-core and python3-pyatspi (scripts/setup installs
-// them). Without them the test fails, saying so; set VORLINQ_NO_X=1 to skip
+// Then Orca, speech off: what it would say (its debug log's SPEECH OUTPUT) of
+// a key's changes, of the alarm, and with spoken changes turned off.
+//
+// Needs Xvfb, dbus, at-spi2-core, python3-pyatspi, orca and xdotool
+// (scripts/setup installs them). Without them the test fails, saying so; set VORLINQ_NO_X=1 to skip
 // it on a machine that has no X.
 
 #include "XServer.h"
@@ -23,11 +26,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <csignal>
+#include <iostream>
 #include <cstdint>
 #include <unistd.h>
 #include <vector>
@@ -37,6 +42,7 @@ namespace {
 constexpr int kStartMs = 10000;
 constexpr int kReaderMs = 150000; // the reader's own waits are 30 s each
 constexpr int kStopMs = 3000;
+constexpr int kHearMs = 30000;
 const char* const kLauncher = "/usr/libexec/at-spi-bus-launcher";
 
 QString ArtefactPath(const QString& name)
@@ -151,13 +157,14 @@ protected:
         return false;
     }
 
-    void StartProgram()
+    void StartProgram(const char* moreSettings = "")
     {
         const QString settings = dir_.filePath("vorlinq.ini");
         QFile file(settings);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("[General]\nApplicationTop=0\nApplicationLeft=0\nApplicationKeypadTop=300\n"
                    "ApplicationKeypadLeft=0\nApplicationKeypadVisible=1\nApplicationJKeypadVisible=0\n");
+        file.write(moreSettings);
         file.close();
         const QString runtime = dir_.filePath("runtime");
         ASSERT_TRUE(QDir().mkpath(runtime));
@@ -171,6 +178,51 @@ protected:
         environment.insert("XDG_RUNTIME_DIR", runtime);
         ASSERT_TRUE(program_.Start(QStringLiteral(VORLINQ_PROGRAM), {"--simulator"}, environment, "e2e_a11y.log"))
             << "cannot start " << VORLINQ_PROGRAM;
+    }
+
+    // Orca in the test's buses, speech off. It runs on a terminal (script) so
+    // that its debug log, written to the terminal, goes out line by line.
+    bool StartOrca(Helper& orca, const QString& log)
+    {
+        const QString command =
+            QStringLiteral("orca -d speech -u '%1' --debug-file /dev/tty").arg(dir_.filePath("orca"));
+        orca.Process().setStandardOutputFile(QProcess::nullDevice()); // the log file has it all
+        return orca.Start("script", {"-q", "-f", "-c", command, log}, env_, {});
+    }
+
+    bool X(const QStringList& args)
+    {
+        QProcess xdotool;
+        xdotool.setProcessEnvironment(env_);
+        xdotool.start("xdotool", args);
+        return xdotool.waitForFinished(kHearMs) && xdotool.exitCode() == 0;
+    }
+
+    // What Orca would have said so far, one entry per SPEECH OUTPUT with its
+    // blanks made one, and "(text changed)" where it took up a text change.
+    static QStringList Said(const QString& log)
+    {
+        QFile file(log);
+        const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        static const QRegularExpression entry("SPEECH OUTPUT: '(.*?)' ?\\{'|(OBJECT EVENT: object:text-changed:insert)",
+                                              QRegularExpression::DotMatchesEverythingOption);
+        QStringList said;
+        for (const QRegularExpressionMatch& m : entry.globalMatch(text))
+            said.append(m.captured(2).isEmpty() ? m.captured(1).simplified() : QStringLiteral("(text changed)"));
+        return said;
+    }
+
+    // The first thing Orca said after its first `skip` entries that contains
+    // `words` (is `words`, for one character); empty when none came in time.
+    static QString Hear(const QString& log, qsizetype skip, const QString& words)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        for (; timer.elapsed() < kHearMs; QThread::msleep(100))
+            for (const QString& said : Said(log).mid(skip))
+                if (words.size() == 1 ? said == words : said.contains(words)) // a key's echo is all of it
+                    return said;
+        return {};
     }
 
     QString WriteText(const QString& name, const QString& text)
@@ -217,6 +269,50 @@ TEST_F(AccessibilityTest, ScreenReaderReadsTheDisplayAndLampsAndPressesAKey)
     ASSERT_TRUE(ended) << "the reader did not finish in time:\n" << output.toStdString();
     EXPECT_EQ(reader.Process().exitCode(), 0)
         << output.toStdString() << "\n(program log: " << ArtefactPath("e2e_a11y.log").toStdString() << ")";
+}
+
+// Orca speaking a changed span, nothing or the whole screen, an alarm not said
+// first, or speech that goes on when turned off, fails here.
+TEST_F(AccessibilityTest, OrcaSpeaksChangedLinesWholeAndTheAlarmAndNothingWhenTurnedOff)
+{
+    const QString log = ArtefactPath("e2e_orca.log");
+    const QString antLine = "IN 1 ANT 2 20m SEG 3 PWR HIGH", memoryLine = "L 1.78µH C 108pF MEMORY";
+    const QStringList focus = {"search", "--sync", "--name", "^Vorlinq - ", "windowfocus", "--sync"};
+    Helper orca;
+    StartProgram();
+    ASSERT_TRUE(StartOrca(orca, log));
+    ASSERT_TRUE(X(focus));
+    ASSERT_FALSE(Hear(log, 0, "Amplifier display").isEmpty()) << "Orca never presented the display";
+
+    qsizetype heard = Said(log).size();
+    ASSERT_TRUE(X({"key", "a"}));
+    const QString line = Hear(log, heard, antLine);
+    EXPECT_TRUE(line.contains(memoryLine)) << "the other changed line was not spoken whole";
+    EXPECT_FALSE(line.contains("AVELKOR") || line.contains("CAT OFF")) << "unchanged lines were spoken";
+
+    // Port 4 has no antenna: a tune there ends in the SWR alarm.
+    heard = Said(log).size();
+    for (const char* key : {"a", "a", "u"})
+        ASSERT_TRUE(X({"key", key}));
+    const QString alarm = Hear(log, heard, "AL lamp on");
+    EXPECT_TRUE(alarm.startsWith("Alarm! AL lamp on")) << "the alarm was not announced first";
+
+    // Turned off, the program started anew: the change reaches Orca, which says nothing of it.
+    program_.Stop();
+    StartProgram("ApplicationSpokenChanges=0\n");
+    heard = Said(log).size();
+    ASSERT_FALSE(Hear(log, heard, "(text changed)").isEmpty()) << "the restarted program's screen never reached Orca";
+    ASSERT_TRUE(X(focus));
+    ASSERT_FALSE(Hear(log, heard, "Amplifier display").isEmpty()) << "Orca never presented the restarted display";
+    heard = Said(log).size();
+    ASSERT_TRUE(X({"key", "a"}));
+    ASSERT_FALSE(Hear(log, heard, "(text changed)").isEmpty()) << "the screen change never reached Orca";
+    ASSERT_TRUE(X({"key", "a"})); // Orca takes up its change after all that came with the first one
+    ASSERT_FALSE(Hear(log, Said(log).indexOf("(text changed)", heard) + 1, "(text changed)").isEmpty());
+    const QStringList silent = Said(log).mid(heard);
+    std::cout << "Orca said: \"" << line.toStdString() << "\", \"" << alarm.toStdString() << "\"; off: \""
+              << silent.join("\", \"").toStdString() << "\"" << std::endl;
+    EXPECT_FALSE(silent.join('\n').contains(antLine)) << "spoken while turned off";
 }
 
 } // namespace

@@ -8,7 +8,9 @@ Finds the running Vorlinq among the applications on the bus; waits until its
 display's text equals START_TEXT_FILE; reads the ON lamp and the link-state
 panel of the status bar; presses the ANT button through its "Press" action;
 waits until the display's text equals AFTER_TEXT_FILE (the amplifier's screen
-after the ANT key). Prints what it found, one line per step, and exits 0 when
+after the ANT key); presses TUNE and waits for the tune message. The reading
+caret, put on the PWR row, keeps its row and column through both screen
+changes, and no caret event says otherwise. Prints what it found, one line per step, and exits 0 when
 every step held, 1 otherwise. Every wait is bounded.
 """
 
@@ -16,8 +18,10 @@ import sys
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 WAIT_S = 30.0
+PWR_CELL = (4, 2)  # on the output power meter's row, below the row the tune message takes
 MAX_NODES = 2000
 
 
@@ -52,6 +56,8 @@ def until(what, probe):
         if time.monotonic() > deadline:
             log("TIMEOUT waiting for", what)
             return None
+        while GLib.MainContext.default().iteration(False):  # deliver the events that came meanwhile
+            pass
         time.sleep(0.2)
 
 
@@ -80,7 +86,14 @@ def named(prefix, role=None):
 
 def text_of(node):
     text = node.queryText()
-    return text.getText(0, text.characterCount)
+    rows = text.getText(0, text.characterCount).split("\n")
+    return "\n".join(row.rstrip() for row in rows)
+
+
+def cell_of(node, offset):
+    text = node.queryText()
+    before = text.getText(0, offset)
+    return before.count("\n"), len(before) - before.rfind("\n") - 1
 
 
 def main():
@@ -128,11 +141,23 @@ def main():
     if "Press" not in names:
         log("FAIL the ANT button has no Press action")
         return 1
+    reading = display.queryText()
+    reading.setCaretOffset(PWR_CELL[0] * 41 + PWR_CELL[1])  # rows of 40 and a line feed
+    moves = []
+    pyatspi.Registry.registerEventListener(
+        lambda e: moves.append(e.detail1) if e.source == display else None, "object:text-caret-moved")
     action.doAction(names.index("Press"))
     pressed = until("the screen after ANT", lambda: text_of(display) == after)
     log("display text after ANT:\n" + text_of(display))
     if pressed is None:
         log("FAIL the display did not change to the amplifier's screen after ANT:\n" + after)
+        ok = False
+    tune = find(app, named("TUNE", pyatspi.ROLE_PUSH_BUTTON))
+    tune.queryAction().doAction(0)
+    if until("the tune message", lambda: "TUNE IN PROGRESS" in text_of(display)) is None:
+        ok = False
+    if cell_of(display, reading.caretOffset) != PWR_CELL or any(cell_of(display, o) != PWR_CELL for o in moves):
+        log("FAIL the caret left its cell:", cell_of(display, reading.caretOffset), "caret events at:", moves)
         ok = False
     return 0 if ok else 1
 
