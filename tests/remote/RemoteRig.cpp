@@ -204,6 +204,12 @@ SimulatorProcess::~SimulatorProcess()
     Stop(process_);
 }
 
+bool SimulatorProcess::TerminatesWithin(int ms)
+{
+    process_.terminate();
+    return process_.waitForFinished(ms);
+}
+
 void SimulatorProcess::Kill()
 {
     process_.kill();
