@@ -86,18 +86,24 @@ for _ in range(2):
     head = port.read(5)
     rest = port.read(head[3] + 256 * head[4] + 4) if len(head) == 5 else b""
     print((head + rest).hex())
-port.close()
+try:
+    port.bytesize = 5
+    print("5 data bits taken")
+except (serial.SerialException, ValueError):
+    print("5 data bits refused")
 )";
 
-TEST(ServeSimulator, PyserialsClientWaitingForItsPurgeAnswerOpensAndReadsFrames)
+TEST(ServeSimulator, PyserialsClientWaitingForItsPurgeAnswerOpensAndReadsFramesAndHearsRefusedDataBits)
 {
     SimulatorProcess server;
     QProcess python;
-    python.start(VORLINQ_PYTHON, {"-c", kPyserialPolls, QString::fromStdString("rfc2217://" + server.Address())});
+    python.start(VORLINQ_PYTHON,
+                 {"-c", kPyserialPolls, QString::fromStdString("rfc2217://" + server.Address() + "?timeout=1")});
     ASSERT_TRUE(python.waitForFinished(30000));
     ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    const QList<QByteArray> lines = python.readAllStandardOutput().trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 2);
+    QList<QByteArray> lines = python.readAllStandardOutput().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines.takeLast(), "5 data bits refused") << "the amplifier's chip takes 7 or 8 only";
     for (const QByteArray& line : lines) {
         const QByteArray frame = QByteArray::fromHex(line);
         const auto* b = reinterpret_cast<const std::uint8_t*>(frame.constData());
@@ -279,6 +285,33 @@ TEST_F(InProcess, AWriteDoesNotWaitBehindABlockedReadAndCloseWakesTheRead)
     reader.join();
     EXPECT_EQ(readStatus, FT_INVALID_HANDLE);
     EXPECT_LT(readTook, std::chrono::milliseconds(4000)) << "the close woke the read";
+}
+
+// At the line's pace the key is still queued behind other bytes when the DTR
+// request comes; the request waits for it. (The request comes a moment
+// later: gensio's telnet layer reports a request that arrives in the same
+// network read as bytes before it ahead of those bytes.)
+TEST(SimulatorServerOrder, ADtrChangeDoesNotOvertakeTheKeySentBeforeIt)
+{
+    sim::SimOptions options;
+    options.wireSpeed = true;
+    sim::SimDriver amplifier(options);
+    server::SimulatorServer server(amplifier);
+    std::string error;
+    ASSERT_TRUE(server.Start("127.0.0.1", 0, &error)) << error;
+    QProcess python; // 2 KiB (about 180 ms on the line), a key, then DTR off
+    python.start(VORLINQ_PYTHON, {"-c",
+                                  "import serial, sys\nport = serial.serial_for_url(sys.argv[1])\n"
+                                  "port.write(bytes(2048) + bytes.fromhex('555555010505'))\n"
+                                  "import time\ntime.sleep(0.05)\nport.dtr = False",
+                                  QString("rfc2217://127.0.0.1:%1").arg(server.Port())});
+    ASSERT_TRUE(python.waitForFinished(30000) && python.exitCode() == 0) << python.readAllStandardError().toStdString();
+    std::vector<std::string> calls;
+    for (const sim::CallRecord& call : amplifier.Calls())
+        if (call.op == "FT_Write" || call.op == "FT_ClrDtr")
+            calls.push_back(call.op);
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), "FT_ClrDtr") << "a byte sent before the request reached the device after it";
 }
 
 TEST_F(InProcess, PollingGoesOnWithFiftyMillisecondsAddedEachWay)
