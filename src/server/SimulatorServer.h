@@ -6,7 +6,9 @@
 // bits, flow control, DTR, RTS and purge requests become the driver's own
 // operations, done in order with the data sent before them, and each
 // request is answered with the value now in force. So a remote power-on
-// pulse reaches the simulated amplifier's modem lines.
+// pulse reaches the simulated amplifier's modem lines. (The order is the one
+// gensio's telnet layer reports: a request that comes in the same network
+// read as bytes sent before it is reported ahead of those bytes.)
 //
 // One client at a time, as with a serial port. A second connection is
 // closed at once, unless the client holding the device has sent nothing
