@@ -115,7 +115,7 @@ TForm1::TForm1(FtdiDriver* linkDriver, bool simulated, QWidget* parent)
     : QMainWindow(parent), driver(linkDriver), simulated_(simulated)
 {
     setObjectName("Form1");
-    setWindowTitle(simulated_ ? "Vorlinq - Rel. 120512_A - simulated amplifier" : "Vorlinq - Rel. 120512_A");
+    SetSimulated(simulated_);
     resize(507, 214);
     OuterSizeKeeper::Of(this).WantMinimum(QSize(263, 146));
 
@@ -163,6 +163,12 @@ TForm1::TForm1(FtdiDriver* linkDriver, bool simulated, QWidget* parent)
     FrameReady = 0;
     DeviceSilent = 0;
     LinkError = 0;
+}
+
+void TForm1::SetSimulated(bool simulated)
+{
+    simulated_ = simulated;
+    setWindowTitle(simulated_ ? "Vorlinq - Rel. 120512_A - simulated amplifier" : "Vorlinq - Rel. 120512_A");
 }
 
 TForm1::~TForm1()

@@ -74,7 +74,11 @@ public:
     // The remote station of the connection dialog (stored settings), and
     // who puts its backend in place when a new choice is made there.
     app::StoredRemote Remote;
-    std::function<void(const app::StoredRemote&)> ChooseBackend;
+    // Puts the backend for a new choice in place; true when it is the
+    // simulated amplifier, which the caption then says.
+    std::function<bool(const app::StoredRemote&)> ChooseBackend;
+    // The caption, with the simulated-amplifier note when `simulated`.
+    void SetSimulated(bool simulated);
     std::atomic<bool> OnLine{false};
 
     // --- display ---

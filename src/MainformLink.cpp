@@ -300,7 +300,7 @@ void TForm1::actConfigureConnectionExecute()
     if (dlgPreferences->Configure(IDString, IDAddressing) && dlgPreferences->Remote() != Remote) {
         Remote = dlgPreferences->Remote();
         if (ChooseBackend)
-            ChooseBackend(Remote);
+            SetSimulated(ChooseBackend(Remote));
     }
     Repaint();
 }

@@ -34,10 +34,12 @@ FtdiDriver* BackendSwitch::Choose(const StoredRemote& choice)
         static_cast<RemoteDriver*>(remote_.driver.get())->SetStation(choice.station);
 #endif
         current_ = remote_.driver.get();
+        simulated_ = false;
     } else {
         if (!local_.driver)
             local_ = MakeDriver(localChoice_);
         current_ = local_.driver.get();
+        simulated_ = local_.simulated;
     }
     return current_;
 }

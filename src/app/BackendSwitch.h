@@ -20,6 +20,7 @@ public:
     ~BackendSwitch();
 
     FtdiDriver* Current() const { return current_; }
+    // Whether the current backend is the simulated amplifier.
     bool Simulated() const { return simulated_; }
 
     // The backend for a new choice made in the connection dialog.

@@ -46,6 +46,7 @@ int RunWindows(app::BackendSwitch& backends)
         FtdiDriver* chosen = backends.Choose(choice);
         form.driver = chosen;
         dlgPreferences.SetDriver(chosen);
+        return backends.Simulated();
     };
     // Made after the windows, so ended before any of them is destroyed, on
     // every way out (an event loop that ends without a close event, an

@@ -38,7 +38,8 @@ QWidget* FileRow(QWidget* parent, QLineEdit*& edit, const QString& name, const Q
 
 } // namespace
 
-TdlgRemoteStation::TdlgRemoteStation(QWidget* parent) : QDialog(parent)
+TdlgRemoteStation::TdlgRemoteStation(QWidget* parent, bool networkBackend)
+    : QDialog(parent), networkBackend_(networkBackend)
 {
     setObjectName("dlgRemoteStation");
     setWindowTitle("Vorlinq: Remote station");
@@ -47,6 +48,14 @@ TdlgRemoteStation::TdlgRemoteStation(QWidget* parent) : QDialog(parent)
     cbRemote = new QCheckBox("&Use a remote station instead of the USB device", this);
     cbRemote->setObjectName("cbRemote");
     layout->addWidget(cbRemote);
+    if (!networkBackend_) {
+        auto* why = new QLabel("This build of Vorlinq has no network backend (it was built without gensio): "
+                               "only the USB device can be used.",
+                               this);
+        why->setObjectName("lbNoNetwork");
+        why->setWordWrap(true);
+        layout->addWidget(why);
+    }
 
     auto* form = new QFormLayout;
     edAddress = new QLineEdit(this);
@@ -84,6 +93,9 @@ TdlgRemoteStation::TdlgRemoteStation(QWidget* parent) : QDialog(parent)
 
 void TdlgRemoteStation::UpdateEnabled()
 {
+    if (!networkBackend_)
+        cbRemote->setChecked(false);
+    cbRemote->setEnabled(networkBackend_);
     const bool remote = cbRemote->isChecked();
     const bool tls = remote && cbTls->isChecked();
     edAddress->setEnabled(remote);

@@ -3,8 +3,10 @@
 // amplifier through a remote station (an RFC 2217 serial server such as
 // ser2net) instead of the USB device, its address, and TLS with its files.
 // OK checks the entries and keeps the dialog open, with a message, while
-// they cannot work.
+// they cannot work. A build without a network backend offers no remote
+// station and says why.
 
+#include "app/DriverChoice.h"
 #include "app/SettingsStore.h"
 
 #include <QDialog>
@@ -17,7 +19,8 @@ class TdlgRemoteStation final : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TdlgRemoteStation(QWidget* parent = nullptr);
+    // `networkBackend`: whether this build can reach a station at all.
+    explicit TdlgRemoteStation(QWidget* parent = nullptr, bool networkBackend = app::RemoteAvailable());
 
     // Runs the dialog on `choice`; true and `choice` updated on OK.
     bool Edit(app::StoredRemote& choice);
@@ -37,4 +40,6 @@ public:
 
 private:
     void UpdateEnabled();
+
+    bool networkBackend_ = true;
 };

@@ -2,17 +2,17 @@
 
 #include "link/RemoteStation.h"
 #include "link/remote/GensioLoop.h"
+#include "server/ClientInput.h"
+#include "server/PortRequests.h"
 
 #include <gensio/gensio.h>
 #include <gensio/gensio_control.h>
 #include <gensio/sergensio.h>
 
-#include <atomic>
-#include <chrono>
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
-#include <cstring>
-#include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -21,85 +21,113 @@ namespace server {
 
 namespace {
 
-// How long the pump's reads of the device wait: the delay an answer can
-// have on top of the device's own pace, and how soon the pump notices a stop.
+using Clock = std::chrono::steady_clock;
+
+// How long the worker's reads of the device wait: the delay an answer can
+// have on top of the device's own pace.
 constexpr ULONG kPumpReadMs = 2;
 constexpr UCHAR kStationLatencyMs = 1;
+// The most of a client's bytes written to the device in one go: about 22 ms
+// on the amplifier's line, so the worker notices a client that left, or a
+// stop, that soon even in the middle of a long run of bytes.
+constexpr std::size_t kWritePiece = 256;
+// How long gensio gets to finish closing a connection or the listener.
 constexpr auto kShutdownWait = std::chrono::seconds(2);
 constexpr char kSignature[] = "Vorlinq simulated amplifier";
+
+int IgnoreEvent(gensio*, void*, int, int, unsigned char*, gensiods*, const char* const*)
+{
+    return GE_NOTSUP;
+}
 
 void FreeWhenClosed(gensio* io, void*)
 {
     gensio_free(io);
 }
 
+// A connection the server does not serve: closed at once, freed when gensio is done.
+void Refuse(gensio* io)
+{
+    gensio_set_callback(io, &IgnoreEvent, nullptr);
+    if (gensio_close(io, &FreeWhenClosed, nullptr) != 0)
+        gensio_free(io);
+}
+
 } // namespace
 
-struct Session {
-    void* server = nullptr; // the SimulatorServer::Impl it belongs to
-    gensio* io = nullptr;
-    sergensio* sio = nullptr;
-    FT_HANDLE handle = nullptr;
-    std::thread pump;
-    std::atomic<bool> stop{false};
-    bool ending = false; // under the server's mutex
-    bool closed = false; // under the server's mutex
-
-    // What gensio could not take yet, in order.
-    std::mutex outMutex;
-    std::vector<std::uint8_t> outbox;
-    // What the client sent and asked, in its order, not yet done on the
-    // device: the pump does it, since a device write takes the bytes' time on
-    // the line, which gensio's thread must not wait out. A purge stays behind
-    // the bytes sent before it.
-    struct Step {
-        std::vector<std::uint8_t> bytes;
-        ULONG purge = 0; // with no bytes: purge these queues
-    };
-    std::mutex inMutex;
-    std::deque<Step> inbox;
-
-    // The port settings in force, as answered to the client.
-    unsigned baud = 115200;
-    unsigned dataSize = 8;
-    unsigned parity = SERGENSIO_PARITY_NONE;
-    unsigned stopBits = 1;
-    unsigned flow = SERGENSIO_FLOWCONTROL_NONE;
-    unsigned dtr = SERGENSIO_DTR_ON;
-    unsigned rts = SERGENSIO_RTS_OFF;
-};
-
 struct SimulatorServer::Impl {
-    explicit Impl(FtdiDriver& d) : device(d) {}
+    struct Session : std::enable_shared_from_this<Session> {
+        Session(Impl* s, gensio* g, std::size_t inputLimit)
+            : server(s), io(g), sio(gensio_to_sergensio(g)), input(inputLimit), lastHeard(Clock::now())
+        {
+        }
+        Impl* server;
+        gensio* io;
+        sergensio* sio;
+        FT_HANDLE handle = nullptr; // the worker's
+        PortSettings port;          // the worker's
+
+        // Under the server's mutex.
+        ClientInput input;
+        Clock::time_point lastHeard;
+        bool readPaused = false; // reading from the client is off until the device takes what is held
+        bool flooded = false;    // the client once sent more than the line carries
+        bool gone = false;       // the client left, gave way, or the server stops
+        bool closed = false;     // gensio is done with `io`
+
+        // What the device sent that gensio could not take yet.
+        std::mutex outMutex;
+        std::vector<std::uint8_t> outbox;
+    };
+
+    Impl(FtdiDriver& d, ServerLimits l) : device(d), limits(l) {}
 
     static int AcceptEvent(gensio_accepter* acc, void* user, int event, void* data);
+    static void AccepterDown(gensio_accepter* acc, void* data);
     static int SessionEvent(gensio* io, void* user, int event, int err, unsigned char* buf, gensiods* len,
                             const char* const* aux);
     static void SessionClosed(gensio* io, void* data);
-    static void AccepterDown(gensio_accepter* acc, void* data);
 
-    void Begin(gensio* io);
-    void End(const std::shared_ptr<Session>& session);
-    void Pump(Session* session);
-    void Send(Session& session, const std::uint8_t* bytes, std::size_t count);
-    void Flush(Session& session); // with outMutex held
-    int Setting(Session& session, int event, unsigned value);
+    void Accept(gensio* io);
+    bool GivesWay(const Session& s) const; // under the mutex
+    void EndLocked(Session& s);
+    void Queue(Session& s, ClientStep::Kind kind, int request, unsigned value);
+    void Work();
+    void Serve(Session& s);
+    void Do(Session& s, const ClientStep& step);
+    void CloseSession(Session& s);
+    void Send(Session& s, const std::uint8_t* bytes, std::size_t count);
+    void Flush(Session& s); // with outMutex held
 
     FtdiDriver& device;
+    const ServerLimits limits;
     std::shared_ptr<remote::GensioLoop> loop;
     gensio_accepter* acc = nullptr;
     int port = 0;
+    std::thread worker;
+
     std::mutex mutex;
     std::condition_variable changed;
     bool accepterDown = false;
-    std::shared_ptr<Session> session;
+    bool stopping = false;
+    // gensio did not finish with the listener or a connection in time: what
+    // its callbacks use is then kept for good rather than freed under them.
+    bool stuck = false;
+    std::shared_ptr<Session> active;                  // the one served
+    std::shared_ptr<Session> waiting;                 // the next, until the active one has released the device
+    std::vector<std::shared_ptr<Session>> unfinished; // connections gensio did not finish closing
 };
 
-SimulatorServer::SimulatorServer(FtdiDriver& device) : impl_(std::make_unique<Impl>(device)) {}
+SimulatorServer::SimulatorServer(FtdiDriver& device, ServerLimits limits)
+    : impl_(std::make_unique<Impl>(device, limits))
+{
+}
 
 SimulatorServer::~SimulatorServer()
 {
     Stop();
+    if (impl_->stuck)
+        (void)impl_.release(); // see Impl::stuck
 }
 
 bool SimulatorServer::Start(const std::string& host, int port, std::string* error)
@@ -131,6 +159,8 @@ bool SimulatorServer::Start(const std::string& host, int port, std::string* erro
     gensiods len = sizeof text;
     if (gensio_acc_control(impl_->acc, GENSIO_CONTROL_DEPTH_FIRST, true, GENSIO_ACC_CONTROL_LPORT, text, &len) == 0)
         impl_->port = std::atoi(text);
+    impl_->stopping = false;
+    impl_->worker = std::thread([impl = impl_.get()] { impl->Work(); });
     return true;
 }
 
@@ -141,24 +171,33 @@ int SimulatorServer::Port() const
 
 void SimulatorServer::Stop()
 {
-    if (!impl_->acc)
+    Impl& impl = *impl_;
+    if (!impl.acc)
         return;
-    std::unique_lock<std::mutex> lock(impl_->mutex);
-    impl_->accepterDown = false;
-    const bool waiting = gensio_acc_shutdown(impl_->acc, &Impl::AccepterDown, impl_.get()) == 0;
-    if (waiting)
-        impl_->changed.wait_for(lock, kShutdownWait, [this] { return impl_->accepterDown; });
-    std::shared_ptr<Session> session = impl_->session;
+    // No new connections first; then every connection ends and the worker
+    // waits for gensio to be done with each before it returns.
+    std::unique_lock<std::mutex> lock(impl.mutex);
+    impl.accepterDown = false;
     lock.unlock();
-    if (waiting && !impl_->accepterDown)
-        return; // gensio still holds the accepter: keep it rather than free it under its feet
-    gensio_acc_free(impl_->acc);
-    impl_->acc = nullptr;
-    if (session) {
-        impl_->End(session);
+    if (gensio_acc_shutdown(impl.acc, &Impl::AccepterDown, &impl) == 0) {
         lock.lock();
-        impl_->changed.wait_for(lock, kShutdownWait, [&] { return session->closed; });
+        if (!impl.changed.wait_for(lock, kShutdownWait, [&] { return impl.accepterDown; }))
+            impl.stuck = true;
+        lock.unlock();
     }
+    lock.lock();
+    impl.stopping = true;
+    if (impl.active)
+        impl.EndLocked(*impl.active);
+    if (impl.waiting)
+        impl.EndLocked(*impl.waiting);
+    impl.changed.notify_all();
+    lock.unlock();
+    if (impl.worker.joinable())
+        impl.worker.join();
+    if (!impl.stuck)
+        gensio_acc_free(impl.acc);
+    impl.acc = nullptr;
 }
 
 void SimulatorServer::Impl::AccepterDown(gensio_accepter*, void* data)
@@ -173,244 +212,255 @@ int SimulatorServer::Impl::AcceptEvent(gensio_accepter*, void* user, int event, 
 {
     if (event != GENSIO_ACC_EVENT_NEW_CONNECTION)
         return GE_NOTSUP;
-    static_cast<Impl*>(user)->Begin(static_cast<gensio*>(data));
+    static_cast<Impl*>(user)->Accept(static_cast<gensio*>(data));
     return 0;
 }
 
-void SimulatorServer::Impl::Begin(gensio* io)
+// On gensio's thread. The newcomer waits for the worker, which serves one
+// client at a time; it is refused while a live client holds the device.
+void SimulatorServer::Impl::Accept(gensio* io)
 {
-    auto session = std::make_shared<Session>();
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (this->session) {
-            // The amplifier has one port: one client at a time.
-            if (gensio_close(io, &FreeWhenClosed, nullptr) != 0)
-                gensio_free(io);
-            return;
-        }
-        if (device.FT_Open(0, &session->handle) != FT_OK) {
-            if (gensio_close(io, &FreeWhenClosed, nullptr) != 0)
-                gensio_free(io);
-            return;
-        }
-        session->server = this;
-        session->io = io;
-        session->sio = gensio_to_sergensio(io);
-        this->session = session;
+    std::lock_guard<std::mutex> lock(mutex);
+    const bool free = !active && !waiting;
+    const bool takeOver = active && !waiting && GivesWay(*active);
+    if (stopping || !(free || takeOver)) {
+        Refuse(io);
+        return;
     }
-    device.FT_SetTimeouts(session->handle, kPumpReadMs, 1000);
-    // A station computer gives its FTDI port a 1 ms latency timer (the udev
-    // rule does); a network client has no way to ask for it.
-    device.FT_SetLatencyTimer(session->handle, kStationLatencyMs);
-    gensio_set_callback(io, &Impl::SessionEvent, session.get());
-    session->pump = std::thread([this, s = session.get()] { Pump(s); });
-    gensio_set_read_callback_enable(io, true);
+    if (takeOver)
+        EndLocked(*active);
+    waiting = std::make_shared<Session>(this, io, limits.inputLimit);
+    gensio_set_callback(io, &Impl::SessionEvent, waiting.get());
+    changed.notify_all();
 }
 
-void SimulatorServer::Impl::End(const std::shared_ptr<Session>& session)
+// A live desk polls about nine times a second and never sends more than
+// the line carries; a desk that lost power, or a connection that never
+// speaks, does neither.
+bool SimulatorServer::Impl::GivesWay(const Session& s) const
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (session->ending)
-            return;
-        session->ending = true;
+    return s.gone || s.flooded || Clock::now() - s.lastHeard >= limits.idleLimit;
+}
+
+void SimulatorServer::Impl::EndLocked(Session& s)
+{
+    s.gone = true;
+    s.input.Clear(); // what the device has not taken is dropped with the client
+    changed.notify_all();
+}
+
+// On gensio's thread; never waits for the device.
+int SimulatorServer::Impl::SessionEvent(gensio*, void* user, int event, int err, unsigned char* buf, gensiods* len,
+                                        const char* const*)
+{
+    auto* s = static_cast<Session*>(user);
+    Impl& impl = *s->server;
+    switch (event) {
+    case GENSIO_EVENT_READ: {
+        std::lock_guard<std::mutex> lock(impl.mutex);
+        if (err || s->gone) {
+            // The client went away, or the session already ended: release
+            // the device for the next one.
+            if (!s->gone)
+                impl.EndLocked(*s);
+            gensio_set_read_callback_enable(s->io, false);
+            return 0;
+        }
+        s->input.PushBytes(buf, *len);
+        s->lastHeard = Clock::now();
+        if (s->input.Full()) {
+            s->flooded = true;
+            s->readPaused = true;
+            gensio_set_read_callback_enable(s->io, false);
+        }
+        return 0;
     }
-    session->stop = true;
-    if (session->pump.joinable())
-        session->pump.join();
-    if (gensio_close(session->io, &Impl::SessionClosed, this) != 0)
-        SessionClosed(session->io, this);
+    case GENSIO_EVENT_WRITE_READY: {
+        std::lock_guard<std::mutex> lock(s->outMutex);
+        impl.Flush(*s);
+        return 0;
+    }
+    case GENSIO_EVENT_SER_SIGNATURE:
+        sergensio_signature(s->sio, kSignature, sizeof kSignature - 1, nullptr, nullptr);
+        return 0;
+    case GENSIO_EVENT_SER_FLUSH:
+        impl.Queue(*s, ClientStep::Kind::Purge, *reinterpret_cast<int*>(buf), 0);
+        return 0;
+    default:
+        if (!IsPortRequest(event))
+            return GE_NOTSUP;
+        impl.Queue(*s, ClientStep::Kind::Setting, event, static_cast<unsigned>(*reinterpret_cast<int*>(buf)));
+        return 0;
+    }
+}
+
+void SimulatorServer::Impl::Queue(Session& s, ClientStep::Kind kind, int request, unsigned value)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (s.gone)
+        return;
+    s.input.PushRequest(kind, request, value);
+    s.lastHeard = Clock::now();
+    if (s.input.Full() && !s.readPaused) {
+        s.flooded = true;
+        s.readPaused = true;
+        gensio_set_read_callback_enable(s.io, false);
+    }
 }
 
 void SimulatorServer::Impl::SessionClosed(gensio* io, void* data)
 {
-    auto* impl = static_cast<Impl*>(data);
-    std::shared_ptr<Session> ended;
+    auto* s = static_cast<Session*>(data);
     {
-        std::lock_guard<std::mutex> lock(impl->mutex);
-        ended = std::move(impl->session);
-        if (ended) {
-            impl->device.FT_Close(ended->handle);
-            ended->closed = true;
-        }
-        impl->changed.notify_all();
+        std::lock_guard<std::mutex> lock(s->server->mutex);
+        s->closed = true;
+        s->server->changed.notify_all();
     }
     gensio_free(io);
 }
 
-void SimulatorServer::Impl::Pump(Session* session)
+// The worker: serves the clients one after the other until the server stops.
+void SimulatorServer::Impl::Work()
 {
-    std::uint8_t buffer[4096];
-    std::deque<Session::Step> steps;
     for (;;) {
-        // What the client sent before it went away still reaches the device:
-        // the stop comes after the last of it.
-        const bool last = session->stop;
+        std::shared_ptr<Session> next;
+        bool stop = false;
         {
-            std::lock_guard<std::mutex> lock(session->inMutex);
-            steps.swap(session->inbox);
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [this] { return stopping || waiting != nullptr; });
+            stop = stopping;
+            next = std::move(waiting);
+            waiting.reset();
+            if (!stop)
+                active = next;
         }
-        for (const Session::Step& step : steps) {
-            DWORD written = 0;
-            if (!step.bytes.empty())
-                device.FT_Write(session->handle, step.bytes.data(), static_cast<DWORD>(step.bytes.size()), &written);
-            else
-                device.FT_Purge(session->handle, step.purge);
+        if (stop) {
+            if (next)
+                CloseSession(*next);
+            return;
         }
-        steps.clear();
-        if (last)
-            break;
+        Serve(*next);
+        CloseSession(*next);
+        std::lock_guard<std::mutex> lock(mutex);
+        active.reset();
+    }
+}
+
+void SimulatorServer::Impl::Serve(Session& s)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (s.gone)
+            return;
+        s.lastHeard = Clock::now();
+    }
+    if (device.FT_Open(0, &s.handle) != FT_OK)
+        return;
+    device.FT_SetTimeouts(s.handle, kPumpReadMs, 1000);
+    // A station computer gives its FTDI port a 1 ms latency timer (the udev
+    // rule does); a network client has no way to ask for it.
+    device.FT_SetLatencyTimer(s.handle, kStationLatencyMs);
+    gensio_set_read_callback_enable(s.io, true);
+
+    std::uint8_t buffer[4096];
+    ClientStep step;
+    for (;;) {
+        bool have = false;
+        bool resume = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (s.gone)
+                break;
+            have = s.input.Take(kWritePiece, step);
+            // Only this side turns reading back on, and only while it is
+            // off; gensio's thread turned it off and sees no data until then.
+            if (s.readPaused && s.input.Drained()) {
+                s.readPaused = false;
+                resume = true;
+            }
+        }
+        if (resume)
+            gensio_set_read_callback_enable(s.io, true);
+        if (have)
+            Do(s, step);
         DWORD got = 0;
-        if (device.FT_Read(session->handle, buffer, sizeof buffer, &got) != FT_OK)
+        if (device.FT_Read(s.handle, buffer, sizeof buffer, &got) != FT_OK)
             std::this_thread::sleep_for(std::chrono::milliseconds(kPumpReadMs));
         else if (got > 0)
-            Send(*session, buffer, got);
+            Send(s, buffer, got);
+    }
+    device.FT_Close(s.handle);
+    s.handle = nullptr;
+}
+
+void SimulatorServer::Impl::Do(Session& s, const ClientStep& step)
+{
+    switch (step.kind) {
+    case ClientStep::Kind::Bytes: {
+        DWORD written = 0;
+        device.FT_Write(s.handle, step.bytes.data(), static_cast<DWORD>(step.bytes.size()), &written);
+        return;
+    }
+    case ClientStep::Kind::Purge: {
+        // The server's receive buffer holds what the device sent; its
+        // transmit buffer what goes to the device. Every purge is answered
+        // with its own value, as the client waits for that.
+        ULONG mask = 0;
+        if (step.request == SERGENSIO_FLUSH_RCV_BUFFER || step.request == SERGENSIO_FLUSH_RCV_XMIT_BUFFERS) {
+            mask |= FT_PURGE_RX;
+            std::lock_guard<std::mutex> lock(s.outMutex);
+            s.outbox.clear();
+        }
+        if (step.request == SERGENSIO_FLUSH_XMIT_BUFFER || step.request == SERGENSIO_FLUSH_RCV_XMIT_BUFFERS)
+            mask |= FT_PURGE_TX;
+        if (mask)
+            device.FT_Purge(s.handle, mask);
+        sergensio_flush(s.sio, static_cast<unsigned>(step.request));
+        return;
+    }
+    case ClientStep::Kind::Setting:
+        AnswerPortRequest(s.sio, step.request, ApplyPortRequest(device, s.handle, s.port, step.request, step.value));
+        return;
     }
 }
 
-void SimulatorServer::Impl::Send(Session& session, const std::uint8_t* bytes, std::size_t count)
+// Ends the connection and waits until gensio is done with it.
+void SimulatorServer::Impl::CloseSession(Session& s)
 {
-    std::lock_guard<std::mutex> lock(session.outMutex);
-    session.outbox.insert(session.outbox.end(), bytes, bytes + count);
-    Flush(session);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EndLocked(s);
+    }
+    if (gensio_close(s.io, &Impl::SessionClosed, &s) != 0)
+        SessionClosed(s.io, &s);
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!changed.wait_for(lock, kShutdownWait, [&] { return s.closed; })) {
+        stuck = true;
+        unfinished.push_back(s.shared_from_this());
+    }
 }
 
-void SimulatorServer::Impl::Flush(Session& session)
+void SimulatorServer::Impl::Send(Session& s, const std::uint8_t* bytes, std::size_t count)
 {
-    if (session.outbox.empty())
+    std::lock_guard<std::mutex> lock(s.outMutex);
+    // A client that does not read loses what does not fit, as a serial
+    // port's receive buffer overruns.
+    const std::size_t room = limits.inputLimit > s.outbox.size() ? limits.inputLimit - s.outbox.size() : 0;
+    s.outbox.insert(s.outbox.end(), bytes, bytes + std::min(count, room));
+    Flush(s);
+}
+
+void SimulatorServer::Impl::Flush(Session& s)
+{
+    if (s.outbox.empty())
         return;
     gensiods n = 0;
-    if (gensio_write(session.io, &n, session.outbox.data(), session.outbox.size(), nullptr) != 0) {
-        session.outbox.clear(); // the client is gone; the read side ends the session
+    if (gensio_write(s.io, &n, s.outbox.data(), s.outbox.size(), nullptr) != 0) {
+        s.outbox.clear(); // the client is gone; the read side ends the session
         return;
     }
-    session.outbox.erase(session.outbox.begin(), session.outbox.begin() + static_cast<std::ptrdiff_t>(n));
-    gensio_set_write_callback_enable(session.io, !session.outbox.empty());
-}
-
-int SimulatorServer::Impl::SessionEvent(gensio*, void* user, int event, int err, unsigned char* buf, gensiods* len,
-                                        const char* const*)
-{
-    auto* session = static_cast<Session*>(user);
-    auto* impl = static_cast<Impl*>(session->server);
-    switch (event) {
-    case GENSIO_EVENT_READ: {
-        if (err) {
-            // The client went away: release the device for the next one.
-            std::shared_ptr<Session> current;
-            {
-                std::lock_guard<std::mutex> lock(impl->mutex);
-                if (impl->session.get() == session)
-                    current = impl->session;
-            }
-            gensio_set_read_callback_enable(session->io, false);
-            if (current)
-                impl->End(current);
-            return 0;
-        }
-        std::lock_guard<std::mutex> lock(session->inMutex);
-        session->inbox.push_back({{buf, buf + *len}, 0});
-        return 0;
-    }
-    case GENSIO_EVENT_WRITE_READY: {
-        std::lock_guard<std::mutex> lock(session->outMutex);
-        impl->Flush(*session);
-        return 0;
-    }
-    case GENSIO_EVENT_SER_SIGNATURE:
-        sergensio_signature(session->sio, kSignature, sizeof kSignature - 1, nullptr, nullptr);
-        return 0;
-    case GENSIO_EVENT_SER_FLUSH: {
-        const int what = *reinterpret_cast<int*>(buf);
-        ULONG mask = 0;
-        // The server's receive buffer holds what the device sent; its
-        // transmit buffer what goes to the device.
-        if (what == SERGENSIO_FLUSH_RCV_BUFFER || what == SERGENSIO_FLUSH_RCV_XMIT_BUFFERS) {
-            mask |= FT_PURGE_RX;
-            std::lock_guard<std::mutex> lock(session->outMutex);
-            session->outbox.clear();
-        }
-        if (what == SERGENSIO_FLUSH_XMIT_BUFFER || what == SERGENSIO_FLUSH_RCV_XMIT_BUFFERS)
-            mask |= FT_PURGE_TX;
-        if (mask) {
-            std::lock_guard<std::mutex> lock(session->inMutex);
-            session->inbox.push_back({{}, mask});
-        }
-        return 0;
-    }
-    case GENSIO_EVENT_SER_BAUD:
-    case GENSIO_EVENT_SER_DATASIZE:
-    case GENSIO_EVENT_SER_PARITY:
-    case GENSIO_EVENT_SER_STOPBITS:
-    case GENSIO_EVENT_SER_FLOWCONTROL:
-    case GENSIO_EVENT_SER_DTR:
-    case GENSIO_EVENT_SER_RTS:
-        return impl->Setting(*session, event, static_cast<unsigned>(*reinterpret_cast<int*>(buf)));
-    default:
-        return GE_NOTSUP;
-    }
-}
-
-// A request from the client: a value of 0 asks for the setting in force;
-// anything else changes it on the device first. The answer is always the
-// setting in force afterwards.
-int SimulatorServer::Impl::Setting(Session& s, int event, unsigned value)
-{
-    const FT_HANDLE h = s.handle;
-    auto characteristics = [&] {
-        const auto word = static_cast<UCHAR>(s.dataSize);
-        const auto stop = static_cast<UCHAR>(s.stopBits == 2 ? 2 : 0);
-        const auto parity = static_cast<UCHAR>(s.parity - 1);
-        device.FT_SetDataCharacteristics(h, word, stop, parity);
-    };
-    switch (event) {
-    case GENSIO_EVENT_SER_BAUD:
-        if (value && device.FT_SetBaudRate(h, value) == FT_OK)
-            s.baud = value;
-        return sergensio_baud(s.sio, s.baud, nullptr, nullptr);
-    case GENSIO_EVENT_SER_DATASIZE:
-        if (value >= 5 && value <= 8) {
-            s.dataSize = value;
-            characteristics();
-        }
-        return sergensio_datasize(s.sio, s.dataSize, nullptr, nullptr);
-    case GENSIO_EVENT_SER_PARITY:
-        if (value >= SERGENSIO_PARITY_NONE && value <= SERGENSIO_PARITY_SPACE) {
-            s.parity = value;
-            characteristics();
-        }
-        return sergensio_parity(s.sio, s.parity, nullptr, nullptr);
-    case GENSIO_EVENT_SER_STOPBITS:
-        if (value == 1 || value == 2) {
-            s.stopBits = value;
-            characteristics();
-        }
-        return sergensio_stopbits(s.sio, s.stopBits, nullptr, nullptr);
-    case GENSIO_EVENT_SER_FLOWCONTROL:
-        if (value == SERGENSIO_FLOWCONTROL_NONE || value == SERGENSIO_FLOWCONTROL_XON_XOFF ||
-            value == SERGENSIO_FLOWCONTROL_RTS_CTS) {
-            s.flow = value;
-            const USHORT ft = value == SERGENSIO_FLOWCONTROL_RTS_CTS    ? 0x0100
-                              : value == SERGENSIO_FLOWCONTROL_XON_XOFF ? 0x0400
-                                                                        : 0x0000;
-            device.FT_SetFlowControl(h, ft, 0x11, 0x13);
-        }
-        return sergensio_flowcontrol(s.sio, s.flow, nullptr, nullptr);
-    case GENSIO_EVENT_SER_DTR:
-        if (value == SERGENSIO_DTR_ON || value == SERGENSIO_DTR_OFF) {
-            s.dtr = value;
-            value == SERGENSIO_DTR_ON ? device.FT_SetDtr(h) : device.FT_ClrDtr(h);
-        }
-        return sergensio_dtr(s.sio, s.dtr, nullptr, nullptr);
-    case GENSIO_EVENT_SER_RTS:
-        if (value == SERGENSIO_RTS_ON || value == SERGENSIO_RTS_OFF) {
-            s.rts = value;
-            value == SERGENSIO_RTS_ON ? device.FT_SetRts(h) : device.FT_ClrRts(h);
-        }
-        return sergensio_rts(s.sio, s.rts, nullptr, nullptr);
-    default:
-        return GE_NOTSUP;
-    }
+    s.outbox.erase(s.outbox.begin(), s.outbox.begin() + static_cast<std::ptrdiff_t>(n));
+    gensio_set_write_callback_enable(s.io, !s.outbox.empty());
 }
 
 } // namespace server

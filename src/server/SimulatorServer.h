@@ -4,27 +4,43 @@
 // amplifier's. Data from the client is written to the device; what the
 // device sends goes back to the client; baud rate, data bits, parity, stop
 // bits, flow control, DTR, RTS and purge requests become the driver's own
-// operations, and each request is answered with the value now in force. So a
-// remote power-on pulse reaches the simulated amplifier's modem lines.
+// operations, done in order with the data sent before them, and each
+// request is answered with the value now in force. So a remote power-on
+// pulse reaches the simulated amplifier's modem lines. (The order is the one
+// gensio's telnet layer reports: a request that comes in the same network
+// read as bytes sent before it is reported ahead of those bytes.)
 //
-// One client at a time, as with a serial port: a second connection is
-// closed at once. A client that goes away releases the device; the next may
-// connect.
+// One client at a time, as with a serial port. A second connection is
+// closed at once, unless the client holding the device has sent nothing
+// for `idleLimit` or has sent more than the line carries: then that one
+// gives way and the newcomer gets the device as soon as it is released.
+// What a client sent is held only up to `inputLimit`; beyond that the
+// server stops reading from it until the device has taken the bytes. A
+// client that goes away releases the device, and what it sent that the
+// device has not taken yet is dropped.
 //
 // gensio types stay in the .cpp; gensio's callbacks run on the GensioLoop
-// thread; a pump thread per client carries the device's output.
+// thread and never wait for the device. One worker thread of the server
+// does every device operation.
 
 #include "link/FtdiDriver.h"
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
 namespace server {
 
+struct ServerLimits {
+    std::chrono::milliseconds idleLimit{4000};
+    std::size_t inputLimit = 32 * 1024;
+};
+
 class SimulatorServer {
 public:
     // `device` must outlive the server; device 0 of its list is served.
-    explicit SimulatorServer(FtdiDriver& device);
+    explicit SimulatorServer(FtdiDriver& device, ServerLimits limits = {});
     ~SimulatorServer();
     SimulatorServer(const SimulatorServer&) = delete;
     SimulatorServer& operator=(const SimulatorServer&) = delete;
@@ -34,7 +50,8 @@ public:
     bool Start(const std::string& host, int port, std::string* error);
     // The port listened on, once started.
     int Port() const;
-    // Closes the client connection and stops listening. Also done by the destructor.
+    // Stops listening, ends every connection and waits until gensio has
+    // finished with all of them. Also done by the destructor.
     void Stop();
 
 private:

@@ -284,4 +284,19 @@ TEST_F(Preferences, RemoteStationIsRefusedUntilItCanWorkAndKeptOnlyOnOk)
     EXPECT_EQ(dlg.Remote().station.caFile, "/etc/ca.crt");
 }
 
+TEST(RemoteStationDialog, ABuildWithoutANetworkBackendOffersNoStationAndSaysWhy)
+{
+    TdlgRemoteStation remote(nullptr, false);
+    QTimer::singleShot(0, &remote, [&] {
+        ProcessEventsUntil([&] { return remote.isVisible(); }, 5000);
+        remote.OKBtn->click();
+    });
+    app::StoredRemote choice;
+    choice.enabled = true; // kept by a build that had one
+    ASSERT_TRUE(remote.Edit(choice));
+    EXPECT_FALSE(choice.enabled);
+    EXPECT_FALSE(remote.cbRemote->isEnabled());
+    EXPECT_TRUE(remote.findChild<QLabel*>("lbNoNetwork")->text().contains("no network backend"));
+}
+
 } // namespace

@@ -145,7 +145,9 @@ Ser2net::Ser2net(const std::string& tty, const Certificates* tls, bool clientAut
 {
     port_ = FreePort();
     std::string accepter = "telnet(rfc2217),";
-    // As the station configuration in the README: no hold on what the amplifier sends.
+    // No hold on what the amplifier sends, as the README's station. Unlike
+    // there, a newcomer takes the port: the tests connect back to back, and
+    // ser2net may still hold a connection the client has already refused.
     std::string options = "    kickolduser: true\n    chardelay: false\n";
     if (tls) {
         accepter += "ssl(key=" + tls->File("server.key") + ",cert=" + tls->File("server.crt");
@@ -202,6 +204,12 @@ SimulatorProcess::SimulatorProcess(int port)
 SimulatorProcess::~SimulatorProcess()
 {
     Stop(process_);
+}
+
+bool SimulatorProcess::TerminatesWithin(int ms)
+{
+    process_.terminate();
+    return process_.waitForFinished(ms);
 }
 
 void SimulatorProcess::Kill()

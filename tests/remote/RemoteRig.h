@@ -64,7 +64,10 @@ public:
     ~SimulatorProcess();
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
     int Port() const { return port_; }
+    qint64 Pid() const { return process_.processId(); }
     void Kill(); // the server dies without a word
+    // SIGTERM; whether the server ended within `ms`.
+    bool TerminatesWithin(int ms);
 
 private:
     QProcess process_;

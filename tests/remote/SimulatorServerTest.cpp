@@ -11,12 +11,154 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <array>
+#include <cerrno>
 #include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace remotetest;
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A raw client on 127.0.0.1:`port` that sends bytes as fast as the network
+// takes them for `ms` (0: sends nothing). The socket stays open.
+int RawClient(int port, int ms)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const std::vector<char> chunk(65536, 0x01);
+    for (const auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end;) {
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, 20) > 0 && ::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+            errno != EAGAIN)
+            break;
+    }
+    return fd;
+}
+
+// Whether the server closed the connection within `ms` (after its telnet greeting).
+bool ClosedByServer(int fd, int ms)
+{
+    char sink[256];
+    for (const auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 20) > 0 && ::recv(fd, sink, sizeof sink, 0) <= 0)
+            return true;
+    }
+    return false;
+}
+
+long RssKiB(qint64 pid)
+{
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    return -1;
+}
+
+// pyserial's RFC 2217 client, as a user of the library writes it: two polls,
+// each after a purge of what was received; one display frame per line, in hex.
+constexpr char kPyserialPolls[] = R"(
+import sys, serial
+port = serial.serial_for_url(sys.argv[1], baudrate=115200, timeout=3)
+for _ in range(2):
+    port.reset_input_buffer()
+    port.write(bytes.fromhex("555555018080"))
+    head = port.read(5)
+    rest = port.read(head[3] + 256 * head[4] + 4) if len(head) == 5 else b""
+    print((head + rest).hex())
+try:
+    port.bytesize = 5
+    print("5 data bits taken")
+except (serial.SerialException, ValueError):
+    print("5 data bits refused")
+)";
+
+TEST(ServeSimulator, PyserialsClientWaitingForItsPurgeAnswerOpensAndReadsFramesAndHearsRefusedDataBits)
+{
+    SimulatorProcess server;
+    QProcess python;
+    python.start(VORLINQ_PYTHON,
+                 {"-c", kPyserialPolls, QString::fromStdString("rfc2217://" + server.Address() + "?timeout=1")});
+    ASSERT_TRUE(python.waitForFinished(30000));
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    QList<QByteArray> lines = python.readAllStandardOutput().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines.takeLast(), "5 data bits refused") << "the amplifier's chip takes 7 or 8 only";
+    for (const QByteArray& line : lines) {
+        const QByteArray frame = QByteArray::fromHex(line);
+        const auto* b = reinterpret_cast<const std::uint8_t*>(frame.constData());
+        ASSERT_GE(frame.size(), 9) << line.toStdString();
+        const int length = b[3] | b[4] << 8;
+        ASSERT_EQ(frame.size(), length + 9);
+        EXPECT_TRUE(frame.startsWith("\xAA\xAA\xAA") && (b[5] | b[6] << 8) == (length ^ 0xFFFF));
+        EXPECT_EQ(protocol::Sum16(b + 7, static_cast<std::size_t>(length)), b[length + 7] | b[length + 8] << 8);
+    }
+}
+
+TEST(ServeSimulator, AFloodStaysBoundedGivesWayToTheNextClientAndSigtermStillEndsTheServer)
+{
+    SimulatorProcess server;
+    const long before = RssKiB(server.Pid());
+    ::close(RawClient(server.Port(), 1500)); // a run blocked this server for hours and grew it by 420 MB
+    const long after = RssKiB(server.Pid());
+    EXPECT_LT(after - before, 8 * 1024) << before << " KiB before the flood, " << after << " after";
+
+    const auto start = Clock::now();
+    RemoteDriver driver(Plain(server.Address()));
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK) << driver.ErrorDetail();
+    EXPECT_EQ(ValidPolls(driver, handle, 2), 2);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << "the next client is served at once";
+    driver.FT_Close(handle);
+
+    const int flooder = RawClient(server.Port(), 1000); // still sending: its queue is full
+    EXPECT_TRUE(server.TerminatesWithin(3000));
+    ::close(flooder);
+}
+
+// The server in this process with a short idle limit, in front of an instant amplifier.
+TEST(SimulatorServerLimits, AConnectionThatNeverSpeaksGivesWayButALiveDeskIsNotKnockedOut)
+{
+    sim::SimDriver amplifier;
+    server::SimulatorServer server(amplifier, {std::chrono::milliseconds(300), 32 * 1024});
+    std::string error;
+    ASSERT_TRUE(server.Start("127.0.0.1", 0, &error)) << error;
+    const int silent = RawClient(server.Port(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    RemoteDriver driver(Plain("127.0.0.1:" + std::to_string(server.Port())));
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK) << driver.ErrorDetail();
+
+    const int late = RawClient(server.Port(), 0);
+    int failed = 0;
+    for (const auto end = Clock::now() + std::chrono::milliseconds(700); Clock::now() < end;)
+        failed += ValidPolls(driver, handle, 1) == 1 ? 0 : 1;
+    EXPECT_EQ(failed, 0) << "polls failed while a newcomer waited";
+    EXPECT_TRUE(ClosedByServer(late, 1000)) << "the newcomer was turned away";
+    driver.FT_Close(handle);
+    ::close(late);
+    ::close(silent);
+}
 
 TEST(ServeSimulator, TheOnPulseSwitchesTheAmplifierOnAcrossTheNetwork)
 {
@@ -131,10 +273,6 @@ TEST_F(InProcess, AWriteDoesNotWaitBehindABlockedReadAndCloseWakesTheRead)
     const auto writeStart = std::chrono::steady_clock::now();
     protocol::SendCommand(driver, handle, 0x05);
     EXPECT_LT(std::chrono::steady_clock::now() - writeStart, std::chrono::milliseconds(1000));
-    driver.FT_Close(handle);
-    reader.join();
-    EXPECT_EQ(readStatus, FT_INVALID_HANDLE);
-    EXPECT_LT(readTook, std::chrono::milliseconds(4000)) << "the close woke the read";
     // The server hands the key on to the amplifier on its own thread.
     std::vector<std::uint8_t> keys;
     for (int i = 0; i < 200 && keys.empty(); ++i) {
@@ -143,6 +281,37 @@ TEST_F(InProcess, AWriteDoesNotWaitBehindABlockedReadAndCloseWakesTheRead)
         keys = amplifier.Device().KeyCodes();
     }
     EXPECT_EQ(keys, std::vector<std::uint8_t>{0x05});
+    driver.FT_Close(handle);
+    reader.join();
+    EXPECT_EQ(readStatus, FT_INVALID_HANDLE);
+    EXPECT_LT(readTook, std::chrono::milliseconds(4000)) << "the close woke the read";
+}
+
+// At the line's pace the key is still queued behind other bytes when the DTR
+// request comes; the request waits for it. (The request comes a moment
+// later: gensio's telnet layer reports a request that arrives in the same
+// network read as bytes before it ahead of those bytes.)
+TEST(SimulatorServerOrder, ADtrChangeDoesNotOvertakeTheKeySentBeforeIt)
+{
+    sim::SimOptions options;
+    options.wireSpeed = true;
+    sim::SimDriver amplifier(options);
+    server::SimulatorServer server(amplifier);
+    std::string error;
+    ASSERT_TRUE(server.Start("127.0.0.1", 0, &error)) << error;
+    QProcess python; // 2 KiB (about 180 ms on the line), a key, then DTR off
+    python.start(VORLINQ_PYTHON, {"-c",
+                                  "import serial, sys\nport = serial.serial_for_url(sys.argv[1])\n"
+                                  "port.write(bytes(2048) + bytes.fromhex('555555010505'))\n"
+                                  "import time\ntime.sleep(0.05)\nport.dtr = False",
+                                  QString("rfc2217://127.0.0.1:%1").arg(server.Port())});
+    ASSERT_TRUE(python.waitForFinished(30000) && python.exitCode() == 0) << python.readAllStandardError().toStdString();
+    std::vector<std::string> calls;
+    for (const sim::CallRecord& call : amplifier.Calls())
+        if (call.op == "FT_Write" || call.op == "FT_ClrDtr")
+            calls.push_back(call.op);
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), "FT_ClrDtr") << "a byte sent before the request reached the device after it";
 }
 
 TEST_F(InProcess, PollingGoesOnWithFiftyMillisecondsAddedEachWay)
