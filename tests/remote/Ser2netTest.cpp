@@ -84,14 +84,33 @@ TEST_F(Ser2netTls, AWrongCaAndAMissingClientCertificateAreRefusedEachWithItsOwnM
 
     RemoteDriver wrongCa(Tls(server.Address(), "other-ca.crt", true));
     EXPECT_EQ(wrongCa.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
-    EXPECT_NE(wrongCa.ErrorDetail().find("did not verify"), std::string::npos) << wrongCa.ErrorDetail();
+    EXPECT_NE(wrongCa.ErrorDetail().find("is not signed by the CA in"), std::string::npos) << wrongCa.ErrorDetail();
     EXPECT_NE(wrongCa.ErrorDetail().find(server.Address()), std::string::npos);
+    EXPECT_TRUE(wrongCa.OpenFailureIsFinal());
 
     RemoteDriver noClientCert(Tls(server.Address(), "ca.crt", false));
     const FT_STATUS status = noClientCert.FT_Open(0, &handle);
     EXPECT_EQ(status, FT_DEVICE_NOT_FOUND);
     EXPECT_NE(noClientCert.ErrorDetail().find("demands a client certificate"), std::string::npos)
         << noClientCert.ErrorDetail();
+}
+
+// Any certificate the CA signed used to pass for the station.
+TEST_F(Ser2netTls, AnImpostorCertificateFromTheRightCaIsRefusedNamingBothNames)
+{
+    Ser2net server(bridge.Tty(), &certs, false, "impostor");
+    RemoteDriver driver(Tls(server.Address(), "ca.crt", false));
+    FT_HANDLE handle = nullptr;
+    EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
+    EXPECT_NE(driver.ErrorDetail().find("is for impostor.example, not 127.0.0.1"), std::string::npos)
+        << driver.ErrorDetail();
+    EXPECT_TRUE(driver.OpenFailureIsFinal());
+
+    RemoteStation named = Tls(server.Address(), "ca.crt", false);
+    named.serverName = "impostor.example"; // --remote-name: the user says this is the station
+    driver.SetStation(named);
+    ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK) << driver.ErrorDetail();
+    driver.FT_Close(handle);
 }
 
 } // namespace

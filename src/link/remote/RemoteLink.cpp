@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -184,9 +185,10 @@ std::shared_ptr<RemoteLink> RemoteLink::Connect(std::shared_ptr<GensioLoop> loop
     if (err)
         return fail(OpenFailure(station, err));
     std::string certProblem;
+    const auto deadline = Deadline(timeoutMs);
     {
         std::unique_lock<std::mutex> lock(link->mutex_);
-        link->changed_.wait_until(lock, Deadline(timeoutMs), [&] { return link->openDone_; });
+        link->changed_.wait_until(lock, deadline, [&] { return link->openDone_; });
         if (link->openDone_ && link->openErr_ == 0) {
             link->open_ = true;
             link->lastHeard_ = Clock::now();
@@ -200,6 +202,22 @@ std::shared_ptr<RemoteLink> RemoteLink::Connect(std::shared_ptr<GensioLoop> loop
         return fail(certProblem.empty() ? OpenFailure(station, err) : Failure{certProblem, true});
     }
     link->SwitchReading();
+    // gensio turns serial-port requests down until the server has agreed to
+    // the COM-port option, just after the open; the first liveness question
+    // goes out once it has.
+    for (;;) {
+        std::unique_lock<std::mutex> lock(link->mutex_);
+        err = link->SendProbe(lock);
+        if (err != GE_NOTSUP || Clock::now() >= deadline)
+            break;
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (err) {
+        link->Close();
+        return fail({"The remote station " + station.address +
+                     " does not offer serial-port control: is an RFC 2217 server (ser2net) listening there?"});
+    }
     return link;
 }
 
@@ -246,8 +264,8 @@ int RemoteLink::Event(gensio*, void* user, int event, int err, unsigned char* bu
         return 0;
     }
     case GENSIO_EVENT_POSTCERT_VERIFY:
-        return link->CheckCertificate(err, buf ? std::string(reinterpret_cast<const char*>(buf), len ? *len : 0)
-                                               : std::string());
+        // `buf` is OpenSSL's text for a chain that did not verify.
+        return link->CheckCertificate(err, buf ? reinterpret_cast<const char*>(buf) : "");
     default:
         // Modem- and line-state reports, flow-control and the like: nothing
         // the program looks at.
@@ -267,12 +285,16 @@ int RemoteLink::CheckCertificate(int err, const std::string& text)
         return GE_CERTINVALID;
     };
     if (err) {
-        refuse("The certificate of the remote station " + at + " " + VerifyFailure(text, station_.caFile));
+        const std::string why = err == GE_CERTNOTFOUND  ? "is not signed by the CA in " + station_.caFile + "."
+                                : err == GE_CERTEXPIRED ? std::string("has expired.")
+                                : err == GE_CERTREVOKED ? std::string("has been revoked.")
+                                                        : VerifyFailure(text, station_.caFile);
+        refuse("The certificate of the remote station " + at + " " + why);
         return err;
     }
     std::vector<char> pem(16 * 1024);
     gensiods size = pem.size();
-    err = gensio_control(io_, GENSIO_CONTROL_DEPTH_ALL, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT, pem.data(), &size);
+    err = gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT, pem.data(), &size);
     if (err || size >= pem.size())
         return refuse("The certificate of the remote station " + at + " could not be read.");
     const std::string expected = ExpectedName(station_);
@@ -347,12 +369,7 @@ FT_STATUS RemoteLink::Read(void* buffer, DWORD count, DWORD* got, int timeoutMs)
             if (now >= deadline)
                 break;
             if (!probing_ && now - lastHeard_ >= quiet) {
-                // Baud rate 0 asks for the current rate and changes nothing.
-                pending_.push_back(Pending{this, Setting::Baud, 0});
-                pending_.back().abandoned = true; // judged by what comes back, not by its own answer
-                probing_ = true;
-                probeSent_ = now;
-                Send(&pending_.back(), lock);
+                SendProbe(lock);
                 continue;
             }
             changed_.wait_until(lock, std::min(deadline, probing_ ? probeSent_ + answerWithin : lastHeard_ + quiet),
@@ -379,7 +396,18 @@ FT_STATUS RemoteLink::Read(void* buffer, DWORD count, DWORD* got, int timeoutMs)
     return status;
 }
 
-void RemoteLink::Send(Pending* pending, std::unique_lock<std::mutex>& lock)
+int RemoteLink::SendProbe(std::unique_lock<std::mutex>& lock)
+{
+    // Baud rate 0 asks for the current rate and changes nothing.
+    pending_.push_back(Pending{this, Setting::Baud, 0});
+    Pending* probe = &pending_.back();
+    probe->abandoned = true; // judged by whatever comes back, not by its own answer
+    probing_ = true;
+    probeSent_ = Clock::now();
+    return Send(probe, lock);
+}
+
+int RemoteLink::Send(Pending* pending, std::unique_lock<std::mutex>& lock)
 {
     lock.unlock();
     const unsigned value = pending->asked;
@@ -415,6 +443,7 @@ void RemoteLink::Send(Pending* pending, std::unique_lock<std::mutex>& lock)
         if (pending->abandoned)
             pending_.remove_if([pending](const Pending& p) { return &p == pending; });
     }
+    return err;
 }
 
 FT_STATUS RemoteLink::Write(const void* buffer, DWORD count, DWORD* written, int timeoutMs)
@@ -510,10 +539,13 @@ FT_STATUS RemoteLink::Request(Setting setting, unsigned value, int timeoutMs)
     } else if (!open_) {
         problem_ = lostWhy_;
     } else if (!pending->done || pending->err == GE_TIMEDOUT) {
-        // Only this call fails: the connection and its liveness are judged
-        // by what the station sends, not by a question it left unanswered.
-        problem_ = "The remote station " + station_.address + " did not answer the " + SettingName(setting) +
-                   " request within " + std::to_string(timeoutMs) + " ms: its serial port may have no such line.";
+        // gensio hands each answer to the oldest request it could belong
+        // to, so a request left unanswered would take a later answer meant
+        // for another: no setting could be trusted after it. The link ends
+        // here, for this reason.
+        LostLocked("The remote station " + station_.address + " did not answer the " + SettingName(setting) +
+                   " request within " + std::to_string(timeoutMs) + " ms: its serial port may have no such line.");
+        problem_ = lostWhy_;
     } else if (pending->err) {
         problem_ = "The remote station " + station_.address +
                    " turned down a serial-port request: " + GensioLoop::ErrorText(pending->err) + ".";

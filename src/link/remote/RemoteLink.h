@@ -104,8 +104,11 @@ private:
     // Lets reading from the connection stop or go on, as the queue's fill
     // and the connection's state say; one decision at a time.
     void SwitchReading();
-    // Sends `pending`'s request; with mutex_ held by `lock`, released while gensio is called.
-    void Send(Pending* pending, std::unique_lock<std::mutex>& lock);
+    // Sends `pending`'s request; with mutex_ held by `lock`, released while
+    // gensio is called. gensio's error when it was not sent.
+    int Send(Pending* pending, std::unique_lock<std::mutex>& lock);
+    // Sends the liveness question (the same way).
+    int SendProbe(std::unique_lock<std::mutex>& lock);
     bool ProbeAnswered() const;
 
     std::shared_ptr<GensioLoop> loop_;
