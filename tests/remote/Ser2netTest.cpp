@@ -113,4 +113,35 @@ TEST_F(Ser2netTls, AnImpostorCertificateFromTheRightCaIsRefusedNamingBothNames)
     driver.FT_Close(handle);
 }
 
+// Closing a lost TLS link froze the window waiting for the station's goodbye,
+// and the connection lingered for many minutes.
+TEST_F(Ser2netTls, ALostLinkIsDroppedAtOnceAndTheStationCanBeReachedAgain)
+{
+    Ser2net server(bridge.Tty(), &certs, false);
+    TestServer forwarder(&DelayingForwarder, std::stoi(server.Address().substr(server.Address().find(':') + 1)));
+    RemoteDriver driver(Tls(forwarder.Address(), "ca.crt", false));
+    driver.SetLiveness({100, 500});
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK) << driver.ErrorDetail();
+    driver.FT_SetTimeouts(handle, 300, 300);
+    ForwardersStalled() = true;
+    std::uint8_t bytes[3];
+    DWORD got = 0;
+    FT_STATUS status = FT_OK;
+    for (int i = 0; i < 10 && status == FT_OK; ++i)
+        status = driver.FT_Read(handle, bytes, 3, &got);
+    ForwardersStalled() = false;
+    ASSERT_EQ(status, FT_IO_ERROR);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(driver.FT_Close(handle), FT_OK);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    // The forwarder serves one connection at a time: the old one must be gone.
+    ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK) << driver.ErrorDetail();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+    driver.FT_SetTimeouts(handle, 2000, 2000);
+    EXPECT_EQ(ValidPolls(driver, handle, 1), 1);
+    driver.FT_Close(handle);
+}
+
 } // namespace
