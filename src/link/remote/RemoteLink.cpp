@@ -299,6 +299,9 @@ int RemoteLink::CheckCertificate(int err, const std::string& text)
         return refuse("The certificate of the remote station " + at + " could not be read.");
     const std::string expected = ExpectedName(station_);
     const NameCheck check = CheckStationName(std::string(pem.data(), size), expected);
+    if (!check.forServer)
+        return refuse("The certificate of the remote station " + at +
+                      " is not meant for a server (its extendedKeyUsage lacks serverAuth): is it an operator's?");
     if (!check.matches)
         return refuse("The certificate of the remote station " + at + " is for " + check.names + ", not " + expected +
                       ": if that is the station's own name, give it with --remote-name.");

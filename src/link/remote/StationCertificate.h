@@ -9,6 +9,9 @@ namespace remote {
 
 struct NameCheck {
     bool matches = false;
+    // Fit for a server: no extendedKeyUsage, or one with serverAuth (an
+    // operator's certificate, clientAuth only, is not).
+    bool forServer = false;
     // The names the certificate carries (its subjectAltName entries, else its
     // common name), for the message when it does not match.
     std::string names;
