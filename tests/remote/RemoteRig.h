@@ -36,8 +36,8 @@ private:
 };
 
 // openssl-made certificates: a CA, a server certificate for 127.0.0.1 signed
-// by it, a client certificate signed by it, an unrelated CA, and an impostor:
-// a certificate for impostor.example signed by the right CA.
+// by it, a client certificate and one for impostor.example signed by it too,
+// and an unrelated CA.
 struct Certificates {
     Certificates();
     std::string File(const char* name) const { return dir.filePath(name).toStdString(); }
@@ -45,8 +45,7 @@ struct Certificates {
 };
 
 // ser2net serving `tty` on a free port; `tls` adds TLS with the server
-// certificate (or the one named `cert`), `clientAuth` makes it demand a
-// client certificate.
+// certificate (or `cert`), `clientAuth` makes it demand a client certificate.
 class Ser2net {
 public:
     explicit Ser2net(const std::string& tty, const Certificates* tls = nullptr, bool clientAuth = false,
@@ -91,16 +90,13 @@ private:
 };
 
 // Forwards to 127.0.0.1:`upstreamPort`, holding every chunk ForwarderDelayMs()
-// (50 unless set) in each direction. While ForwardersStalled() is set it drops
-// everything and keeps both connections open: the station is gone, the
-// connection half-open.
+// (50) in each direction. While ForwardersStalled() is set it drops everything
+// and keeps both connections open: the station is gone, the connection half-open.
 void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& stop);
 std::atomic<bool>& ForwardersStalled();
 std::atomic<int>& ForwarderDelayMs();
 
-// pyserial's RFC 2217 server (tests/remote/rfc2217_peer.py) made to answer
-// wrong: `mode` "baud9600" answers every baud rate with 9600, "deaf-dtr"
-// never answers DTR.
+// pyserial's RFC 2217 server answering wrong in `mode` (see rfc2217_peer.py).
 class Rfc2217Peer {
 public:
     explicit Rfc2217Peer(const char* mode);

@@ -69,6 +69,7 @@ TEST(ServeSimulator, AServerKilledMidPollIsALinkLossAndConnectWorksOnceItIsBack)
     }
     EXPECT_EQ(lost.rfind("FATAL ERROR ON USB LINK...  #[", 0), 0u) << lost;
     EXPECT_EQ(driver.FT_CyclePort(handle), FT_IO_ERROR);
+    EXPECT_NE(driver.ErrorDetail().find(":" + std::to_string(port)), std::string::npos) << "a purge says why";
     driver.FT_Close(handle);
 
     EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND) << "nobody listens now";
@@ -163,9 +164,9 @@ TEST_F(InProcess, PollingGoesOnWithFiftyMillisecondsAddedEachWay)
     driver.FT_Close(handle);
 }
 
-// The liveness probe judged by the read time-out declared slow links lost;
+// The liveness probe, judged by the read time-out, declared slow links lost;
 // a full receive queue left reading paused after a purge.
-TEST_F(InProcess, ASlowLinkABacklogAndASilentAmplifierAreNoLossAHalfOpenConnectionIs)
+TEST_F(InProcess, ASlowLinkABacklogAndASilentAmplifierAreNoLinkLoss)
 {
     constexpr int kReadMs = 400;
     ForwarderDelayMs() = kReadMs * 8 / 20; // a round trip of 0.8 read time-outs
@@ -177,12 +178,12 @@ TEST_F(InProcess, ASlowLinkABacklogAndASilentAmplifierAreNoLossAHalfOpenConnecti
     driver.FT_SetTimeouts(handle, kReadMs, 1000);
     std::uint8_t bytes[3];
     DWORD got = 0;
-    // Nothing asked, nothing sent back: empty reads for longer than the probe's deadline.
+    // Nothing asked, nothing sent back, for longer than the probe's deadline.
     for (int i = 0; i < 5; ++i)
         ASSERT_EQ(driver.FT_Read(handle, bytes, 3, &got), FT_OK) << i << ": " << driver.ErrorDetail();
 
-    // Over 64 KiB of frames (240 of them) left unread, then purged: what
-    // came after the queue filled is read at once, and polling goes on.
+    // 240 frames (over 64 KiB) left unread, then purged: what came after the
+    // queue filled is read at once, and polling goes on.
     std::vector<std::uint8_t> queries;
     for (int i = 0; i < 240; ++i)
         queries.insert(queries.end(), protocol::kQueryFrame.begin(), protocol::kQueryFrame.end());
@@ -193,18 +194,7 @@ TEST_F(InProcess, ASlowLinkABacklogAndASilentAmplifierAreNoLossAHalfOpenConnecti
     EXPECT_EQ(got, 1u) << "reading resumed with the purge";
     driver.FT_SetTimeouts(handle, 2 * kReadMs, 1000);
     EXPECT_GE(ValidPolls(driver, handle, 4), 2) << driver.ErrorDetail();
-
-    ForwardersStalled() = true;
-    const auto start = std::chrono::steady_clock::now();
-    FT_STATUS status = FT_OK;
-    for (int i = 0; i < 10 && status == FT_OK; ++i)
-        status = driver.FT_Read(handle, bytes, 3, &got);
-    const auto took = std::chrono::steady_clock::now() - start;
-    ForwardersStalled() = false;
     ForwarderDelayMs() = 50;
-    EXPECT_EQ(status, FT_IO_ERROR);
-    EXPECT_LE(took, std::chrono::milliseconds(100 + 1000 + 2 * kReadMs)) << "noticed by the probe's own deadline";
-    EXPECT_NE(driver.ErrorDetail().find("stopped answering"), std::string::npos) << driver.ErrorDetail();
     driver.FT_Close(handle);
 }
 

@@ -1,9 +1,6 @@
-"""A station that answers RFC 2217 through pyserial's own server, wrong on purpose.
-
-rfc2217_peer.py MODE: listens on a free 127.0.0.1 port, prints it, serves one
-client after another until its standard input closes. MODE baud9600 answers
-every baud-rate request with 9600; deaf-dtr never answers a DTR request.
-"""
+"""pyserial's RFC 2217 server, answering wrong on purpose. `rfc2217_peer.py MODE`
+prints a free 127.0.0.1 port and serves one client at a time until its standard
+input closes; baud9600 answers every baud rate with 9600, deaf-dtr never answers DTR."""
 import select
 import socket
 import sys
@@ -11,15 +8,10 @@ import sys
 import serial.rfc2217 as rfc
 
 
-class Port:  # the serial port behind the server: no device, only settings
+class Port:  # the serial port behind the server: settings, no device
     baudrate, bytesize, parity, stopbits = 115200, 8, "N", 1
     rtscts = xonxoff = dtr = rts = cts = dsr = ri = cd = break_condition = False
-
-    def reset_input_buffer(self):
-        pass
-
-    def reset_output_buffer(self):
-        pass
+    reset_input_buffer = reset_output_buffer = lambda self: None
 
 
 class StuckAt9600(Port):
@@ -32,25 +24,13 @@ class DeafToDtr(rfc.PortManager):
             super()._telnet_process_subnegotiation(sub)
 
 
-class Writer:
-    def __init__(self, sock):
-        self.sock = sock
-
-    def write(self, data):
-        self.sock.sendall(data)
-
-
-mode = sys.argv[1]
 listener = socket.create_server(("127.0.0.1", 0))
 print(listener.getsockname()[1], flush=True)
-while True:
-    ready, _, _ = select.select([listener, sys.stdin], [], [])
-    if sys.stdin in ready:
-        break
-    client, _ = listener.accept()
-    port = StuckAt9600() if mode == "baud9600" else Port()
-    manager = (DeafToDtr if mode == "deaf-dtr" else rfc.PortManager)(port, Writer(client))
-    while (data := client.recv(4096)) and not select.select([sys.stdin], [], [], 0)[0]:
-        for _ in manager.filter(data):
-            pass
+while sys.stdin not in select.select([listener, sys.stdin], [], [])[0]:
+    client = listener.accept()[0]
+    writer = type("Writer", (), {"write": lambda self, data: client.sendall(data)})()
+    port = StuckAt9600() if sys.argv[1] == "baud9600" else Port()
+    manager = (DeafToDtr if sys.argv[1] == "deaf-dtr" else rfc.PortManager)(port, writer)
+    while data := client.recv(4096):
+        list(manager.filter(data))
     client.close()
