@@ -318,9 +318,7 @@ Rfc2217Peer::Rfc2217Peer(const char* mode)
 
 Rfc2217Peer::~Rfc2217Peer()
 {
-    process_.closeWriteChannel(); // the peer ends with its standard input
-    if (!process_.waitForFinished(2000))
-        Stop(process_);
+    Stop(process_);
 }
 
 void GarbageTalker(int client, int, const std::atomic<bool>& stop)
