@@ -93,6 +93,9 @@ TEST_F(Ser2netTls, AWrongCaAMissingClientCertificateAndAnImpostorAreRefusedEachW
     EXPECT_EQ(status, FT_DEVICE_NOT_FOUND);
     EXPECT_NE(noClientCert.ErrorDetail().find("demands a client certificate"), std::string::npos)
         << noClientCert.ErrorDetail();
+    RemoteDriver plain(Plain(server.Address())); // --remote-tls forgotten
+    EXPECT_EQ(plain.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
+    EXPECT_NE(plain.ErrorDetail().find("(--remote-tls)"), std::string::npos) << plain.ErrorDetail();
 
     // Any certificate the CA signed used to pass for the station.
     Ser2net impostor(bridge.Tty(), &certs, false, "impostor");

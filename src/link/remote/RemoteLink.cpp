@@ -207,6 +207,10 @@ std::shared_ptr<RemoteLink> RemoteLink::Connect(std::shared_ptr<GensioLoop> loop
     // goes out once it has.
     for (;;) {
         std::unique_lock<std::mutex> lock(link->mutex_);
+        if (!link->open_) {
+            err = GE_REMCLOSE; // a TLS server, say, that the telnet greeting made hang up
+            break;
+        }
         err = link->SendProbe(lock);
         if (err != GE_NOTSUP || Clock::now() >= deadline)
             break;
@@ -215,8 +219,11 @@ std::shared_ptr<RemoteLink> RemoteLink::Connect(std::shared_ptr<GensioLoop> loop
     }
     if (err) {
         link->Close();
+        if (err == GE_REMCLOSE)
+            return fail(OpenFailure(station, err));
         return fail({"The remote station " + station.address +
-                     " does not offer serial-port control: is an RFC 2217 server (ser2net) listening there?"});
+                     " does not offer serial-port control: is an RFC 2217 server (ser2net) listening there" +
+                     (station.tls ? "?" : ", or does it expect TLS (--remote-tls)?")});
     }
     return link;
 }
