@@ -303,6 +303,11 @@ private:
     // pulse touches the lines only while its own generation is current.
     std::mutex linkMutex_;
     std::uint64_t linkGeneration_ = 0;
+    // A close that came while a pulse's line call was under way: that call
+    // closes the link as it returns, so that closing never waits for a
+    // remote station's answer.
+    int lineCalls_ = 0;
+    FT_HANDLE closeAfterLineCall_ = nullptr;
     std::uint64_t updateGeneration_ = 0; // the link the update job runs on
 };
 

@@ -82,7 +82,9 @@ void TForm1::ConnectJob(TFW_UpdateThread* thread)
                 opened = true;
             }
             thread->ReportStatus("RUN");
-            if (status == FT_OK)
+            // A refused address or a rejected certificate fails the same way
+            // however often it is tried.
+            if (status == FT_OK || driver->OpenFailureIsFinal())
                 break;
             if (!WaitForm->Showing()) {
                 status = kAbortCode;
@@ -192,8 +194,16 @@ void TForm1::CutPulseShort()
 
 void TForm1::CloseLink()
 {
-    CutPulseShort();
-    driver->FT_Close(USBHandle);
+    const FT_HANDLE handle = USBHandle;
+    {
+        std::lock_guard lock(linkMutex_);
+        ++linkGeneration_;
+        if (lineCalls_ > 0) {
+            closeAfterLineCall_ = handle;
+            return;
+        }
+    }
+    driver->FT_Close(handle);
 }
 
 void TForm1::actCloseExecute()
@@ -257,11 +267,33 @@ void TForm1::PowerOnSequence(std::uint64_t generation, bool restartPolling)
 {
     // One modem-line call, made only while the link the pulse began on is
     // still open; false once it has been closed (the call is not made).
+    // The lock covers the check, not the call: a remote station's answer can
+    // take a second, and Disconnect must not wait for it. A close meanwhile is
+    // left to the call (see CloseLink), so the handle stays open under it.
     auto line = [this, generation](FT_STATUS (FtdiDriver::*op)(FT_HANDLE)) {
-        std::lock_guard lock(linkMutex_);
-        if (generation != linkGeneration_)
-            return false;
-        (driver->*op)(USBHandle); // status not looked at
+        FT_HANDLE handle = nullptr;
+        {
+            std::lock_guard lock(linkMutex_);
+            if (generation != linkGeneration_)
+                return false;
+            ++lineCalls_;
+            handle = USBHandle;
+        }
+        struct CallEnded {
+            TForm1* form;
+            ~CallEnded()
+            {
+                FT_HANDLE close = nullptr;
+                {
+                    std::lock_guard lock(form->linkMutex_);
+                    if (--form->lineCalls_ == 0)
+                        std::swap(close, form->closeAfterLineCall_);
+                }
+                if (close)
+                    form->driver->FT_Close(close);
+            }
+        } ended{this};
+        (driver->*op)(handle); // status not looked at
         return true;
     };
     auto cut = [this, generation] {

@@ -71,9 +71,15 @@ void TForm1::PollTransaction(TExecThread* thread)
         case protocol::FrameOutcome::Bad:
             break;
         }
+    } catch (const FT_Exception& e) {
+        // The failed call and its location; a network backend adds why, as
+        // in Connect's box.
+        const std::string detail = driver->ErrorDetail();
+        thread->SetErrorText(detail.empty() ? std::string(e.what()) : e.what() + std::string("\n") + detail);
+        LinkError = 1;
     } catch (const std::exception& e) {
-        // FT_Exception names the failed call; anything else is treated the
-        // same way, with its own message, rather than ending the program.
+        // Anything else is treated the same way, with its own message,
+        // rather than ending the program.
         thread->SetErrorText(e.what());
         LinkError = 1;
     } catch (...) {

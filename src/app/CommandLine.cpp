@@ -122,6 +122,12 @@ AppOptions ParseCommandLine(const QStringList& args)
                 return fail(QStringLiteral("--remote-tls takes no value"));
             }
             options.remote.tls = true;
+        } else if (option.name == QLatin1String("--remote-name")) {
+            const std::optional<QString> name = takeValue();
+            if (!name || name->isEmpty()) {
+                return fail(QStringLiteral("--remote-name needs the name the station's certificate carries"));
+            }
+            options.remote.serverName = name->toStdString();
         } else if (option.name == QLatin1String("--remote-ca") || option.name == QLatin1String("--remote-cert") ||
                    option.name == QLatin1String("--remote-key")) {
             const std::optional<QString> file = takeValue();
@@ -146,12 +152,14 @@ AppOptions ParseCommandLine(const QStringList& args)
     }
 
     const RemoteStation& remote = options.remote;
-    const bool tlsFiles = !remote.caFile.empty() || !remote.certFile.empty() || !remote.keyFile.empty();
+    const bool tlsFiles =
+        !remote.caFile.empty() || !remote.certFile.empty() || !remote.keyFile.empty() || !remote.serverName.empty();
     if ((remote.tls || tlsFiles) && remote.address.empty()) {
-        return fail(QStringLiteral("--remote-tls, --remote-ca, --remote-cert and --remote-key go with --remote"));
+        return fail(QStringLiteral(
+            "--remote-tls, --remote-ca, --remote-cert, --remote-key and --remote-name go with --remote"));
     }
     if (tlsFiles && !remote.tls) {
-        return fail(QStringLiteral("--remote-ca, --remote-cert and --remote-key need --remote-tls"));
+        return fail(QStringLiteral("--remote-ca, --remote-cert, --remote-key and --remote-name need --remote-tls"));
     }
     if (remote.tls && remote.caFile.empty()) {
         return fail(QStringLiteral("--remote-tls needs --remote-ca=FILE to check the server's certificate"));
@@ -191,6 +199,8 @@ QString UsageText()
                           "                        (required with --remote-tls)\n"
                           "  --remote-cert=FILE    client certificate, for a server that demands one\n"
                           "  --remote-key=FILE     the client certificate's private key\n"
+                          "  --remote-name=NAME    the name the server's certificate carries, when\n"
+                          "                        HOST is an address it does not name\n"
                           "  --serve-simulator=[HOST:]PORT\n"
                           "                        serve the simulated amplifier over RFC 2217 on\n"
                           "                        PORT (on 127.0.0.1 unless HOST is given), without\n"

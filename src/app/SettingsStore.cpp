@@ -28,6 +28,7 @@ const QString kRemoteCa = QStringLiteral("ApplicationRemoteCA");
 const QString kRemoteCert = QStringLiteral("ApplicationRemoteCert");
 const QString kRemoteKey = QStringLiteral("ApplicationRemoteKey");
 const QString kSpokenChanges = QStringLiteral("ApplicationSpokenChanges");
+const QString kRemoteName = QStringLiteral("ApplicationRemoteName");
 
 // Preset1Height, Preset1Width, Preset2Height, ... Preset5Width: one to one
 // with the preset table.
@@ -184,7 +185,8 @@ void LoadRemoteSettings(QSettings& store, StoredRemote& r)
     const std::pair<const QString*, std::string*> texts[] = {{&kRemoteAddress, &r.station.address},
                                                              {&kRemoteCa, &r.station.caFile},
                                                              {&kRemoteCert, &r.station.certFile},
-                                                             {&kRemoteKey, &r.station.keyFile}};
+                                                             {&kRemoteKey, &r.station.keyFile},
+                                                             {&kRemoteName, &r.station.serverName}};
     for (const auto& [name, into] : texts) {
         const QVariant value = store.value(*name);
         if (value.isValid()) {
@@ -201,6 +203,7 @@ bool SaveRemoteSettings(QSettings& store, const StoredRemote& r)
     store.setValue(kRemoteCa, QString::fromStdString(r.station.caFile));
     store.setValue(kRemoteCert, QString::fromStdString(r.station.certFile));
     store.setValue(kRemoteKey, QString::fromStdString(r.station.keyFile));
+    store.setValue(kRemoteName, QString::fromStdString(r.station.serverName));
     store.sync();
     return store.status() == QSettings::NoError;
 }

@@ -68,6 +68,10 @@ TdlgRemoteStation::TdlgRemoteStation(QWidget* parent, bool networkBackend)
     form->addRow("&CA certificate:", FileRow(this, edCa, "edCa", "CA certificate"));
     form->addRow("Client c&ertificate:", FileRow(this, edCert, "edCert", "Client certificate"));
     form->addRow("Client &key:", FileRow(this, edKey, "edKey", "Client key"));
+    edName = new QLineEdit(this);
+    edName->setObjectName("edName");
+    edName->setPlaceholderText("the host of the address");
+    form->addRow("Station's certificate &name:", edName);
     layout->addLayout(form);
 
     auto* note = new QLabel("A plain connection is for a LAN or a VPN only; use TLS for anything wider.", this);
@@ -102,6 +106,7 @@ void TdlgRemoteStation::UpdateEnabled()
     cbTls->setEnabled(remote);
     for (QLineEdit* edit : {edCa, edCert, edKey})
         edit->parentWidget()->setEnabled(tls);
+    edName->setEnabled(tls);
 }
 
 app::StoredRemote TdlgRemoteStation::Choice() const
@@ -113,6 +118,7 @@ app::StoredRemote TdlgRemoteStation::Choice() const
     choice.station.caFile = edCa->text().trimmed().toStdString();
     choice.station.certFile = edCert->text().trimmed().toStdString();
     choice.station.keyFile = edKey->text().trimmed().toStdString();
+    choice.station.serverName = edName->text().trimmed().toStdString();
     return choice;
 }
 
@@ -137,6 +143,7 @@ bool TdlgRemoteStation::Edit(app::StoredRemote& choice)
     edCa->setText(QString::fromStdString(choice.station.caFile));
     edCert->setText(QString::fromStdString(choice.station.certFile));
     edKey->setText(QString::fromStdString(choice.station.keyFile));
+    edName->setText(QString::fromStdString(choice.station.serverName));
     UpdateEnabled();
     if (exec() != QDialog::Accepted)
         return false;

@@ -31,6 +31,7 @@ public:
     QLineEdit* edCa = nullptr;
     QLineEdit* edCert = nullptr;
     QLineEdit* edKey = nullptr;
+    QLineEdit* edName = nullptr; // the name the station's certificate carries, when not the host
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 

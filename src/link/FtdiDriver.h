@@ -23,10 +23,16 @@ public:
     // library that could not be loaded). Connect reports it to the user.
     virtual std::string LoadError() const { return {}; }
 
-    // Words on why the last failed open or configuration step failed, beyond
-    // what the status says (a network backend names the address and the
-    // cause); empty when the status says it all. Connect adds it to its box.
+    // Words on why the last failed call failed, beyond what the status says
+    // (a network backend names the address and the cause); empty when the
+    // status says it all. Connect and the link-loss box add it to theirs.
     virtual std::string ErrorDetail() const { return {}; }
+
+    // True when the last failed open will fail the same way however often it
+    // is tried again (a network backend: a refused or unknown address, a
+    // rejected certificate). Connect then gives up at once instead of
+    // retrying; a USB device may yet be plugged in, so by default it retries.
+    virtual bool OpenFailureIsFinal() const { return false; }
 
     virtual FT_STATUS FT_Open(int deviceIndex, FT_HANDLE* handle) = 0;
     virtual FT_STATUS FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handle) = 0;

@@ -14,7 +14,8 @@ using remote::RemoteLink;
 
 namespace {
 
-// How long FT_Close waits for gensio to finish closing the connection.
+// How long the next open, and the end of the driver, wait for a closed
+// connection to finish closing (a TLS goodbye to a live station).
 constexpr int kCloseTimeoutMs = 2000;
 constexpr DWORD kDeviceTypeUnknown = 3;
 
@@ -46,7 +47,12 @@ RemoteDriver::~RemoteDriver()
         left.swap(open_);
     }
     for (auto& [handle, entry] : left)
-        entry->link->Close(kCloseTimeoutMs);
+        entry->link->Close();
+    // Nothing of gensio's may be left running when the program ends.
+    for (auto& [handle, entry] : left)
+        entry->link->WaitClosed(kCloseTimeoutMs);
+    if (closing_)
+        closing_->WaitClosed(kCloseTimeoutMs);
 }
 
 std::string RemoteDriver::LoadError() const
@@ -62,10 +68,30 @@ std::string RemoteDriver::ErrorDetail() const
     return detail_;
 }
 
-void RemoteDriver::Note(const std::string& detail) const
+bool RemoteDriver::OpenFailureIsFinal() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return final_;
+}
+
+void RemoteDriver::Note(const std::string& detail, bool final) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     detail_ = detail;
+    final_ = final;
+}
+
+FT_STATUS RemoteDriver::Noted(const Open& entry, FT_STATUS status) const
+{
+    if (status != FT_OK && status != FT_INVALID_HANDLE)
+        Note(entry.link->LastProblem());
+    return status;
+}
+
+void RemoteDriver::SetLiveness(const remote::Liveness& liveness)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    liveness_ = liveness;
 }
 
 void RemoteDriver::SetStation(const RemoteStation& station)
@@ -96,20 +122,29 @@ FT_STATUS RemoteDriver::OpenStation(FT_HANDLE* handle)
     std::lock_guard<std::mutex> openLock(openMutex_);
     const RemoteStation station = Station();
     if (const std::string problem = StationProblem(station); !problem.empty()) {
-        Note(problem);
+        Note(problem, true);
         return FT_DEVICE_NOT_FOUND;
     }
+    remote::Liveness liveness;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!open_.empty()) {
             detail_ = "The remote station " + station.address + " is already open.";
+            final_ = false;
             return FT_DEVICE_NOT_OPENED;
         }
+        liveness = liveness_;
     }
-    std::string why;
-    std::shared_ptr<RemoteLink> link = RemoteLink::Connect(loop_, station, kOpenTimeoutMs, &why);
+    // The connection closed last says goodbye first: a server that takes one
+    // client at a time would otherwise still count it.
+    if (closing_) {
+        closing_->WaitClosed(kCloseTimeoutMs);
+        closing_.reset();
+    }
+    RemoteLink::Failure failure;
+    std::shared_ptr<RemoteLink> link = RemoteLink::Connect(loop_, station, liveness, kOpenTimeoutMs, &failure);
     if (!link) {
-        Note(why);
+        Note(failure.why, failure.final);
         return FT_DEVICE_NOT_FOUND;
     }
     auto entry = std::make_shared<Open>();
@@ -118,6 +153,7 @@ FT_STATUS RemoteDriver::OpenStation(FT_HANDLE* handle)
     std::lock_guard<std::mutex> lock(mutex_);
     open_.emplace(*handle, std::move(entry));
     detail_.clear();
+    final_ = false;
     return FT_OK;
 }
 
@@ -161,7 +197,8 @@ FT_STATUS RemoteDriver::FT_Close(FT_HANDLE handle)
         entry = std::move(it->second);
         open_.erase(it);
     }
-    entry->link->Close(kCloseTimeoutMs);
+    entry->link->Close();
+    closing_ = entry->link;
     return FT_OK;
 }
 
@@ -173,11 +210,8 @@ FT_STATUS RemoteDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRea
     const auto entry = Find(handle);
     if (!entry)
         return FT_INVALID_HANDLE;
-    const FT_STATUS status =
-        entry->link->Read(buffer, bytesToRead, bytesReturned, static_cast<int>(entry->readTimeoutMs.load()));
-    if (status == FT_IO_ERROR)
-        Note(entry->link->LastProblem());
-    return status;
+    return Noted(*entry,
+                 entry->link->Read(buffer, bytesToRead, bytesReturned, static_cast<int>(entry->readTimeoutMs.load())));
 }
 
 FT_STATUS RemoteDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten)
@@ -188,17 +222,14 @@ FT_STATUS RemoteDriver::FT_Write(FT_HANDLE handle, const void* buffer, DWORD byt
     const auto entry = Find(handle);
     if (!entry)
         return FT_INVALID_HANDLE;
-    const FT_STATUS status =
-        entry->link->Write(buffer, bytesToWrite, bytesWritten, static_cast<int>(entry->writeTimeoutMs.load()));
-    if (status == FT_IO_ERROR)
-        Note(entry->link->LastProblem());
-    return status;
+    return Noted(
+        *entry, entry->link->Write(buffer, bytesToWrite, bytesWritten, static_cast<int>(entry->writeTimeoutMs.load())));
 }
 
 FT_STATUS RemoteDriver::FT_Purge(FT_HANDLE handle, ULONG mask)
 {
     const auto entry = Find(handle);
-    return entry ? entry->link->Purge(mask) : FT_INVALID_HANDLE;
+    return entry ? Noted(*entry, entry->link->Purge(mask)) : FT_INVALID_HANDLE;
 }
 
 FT_STATUS RemoteDriver::FT_ResetDevice(FT_HANDLE handle)
@@ -211,11 +242,8 @@ FT_STATUS RemoteDriver::Setting(FT_HANDLE handle, int setting, unsigned value)
     const auto entry = Find(handle);
     if (!entry)
         return FT_INVALID_HANDLE;
-    const FT_STATUS status = entry->link->Request(static_cast<RemoteLink::Setting>(setting), value,
-                                                  static_cast<int>(entry->writeTimeoutMs.load()));
-    if (status != FT_OK)
-        Note(entry->link->LastProblem());
-    return status;
+    return Noted(*entry, entry->link->Request(static_cast<RemoteLink::Setting>(setting), value,
+                                              static_cast<int>(entry->writeTimeoutMs.load())));
 }
 
 FT_STATUS RemoteDriver::FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate)

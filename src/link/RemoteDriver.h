@@ -13,25 +13,33 @@
 //
 // Operations:
 // - data through the connection; time-outs kept here (reads wait for the
-//   count or the read time-out, writes for room up to the write time-out);
+//   count or the read time-out, writes for room up to the write time-out); a
+//   station that stops answering altogether is a lost link (remote::Liveness);
 // - baud rate, data characteristics, flow control, DTR and RTS through the
 //   server's COM-port control, each waiting for the server's answer up to
 //   the write time-out; a server that never answers (ser2net on a port
-//   without modem lines does this for DTR and RTS) fails the call with
-//   FT_IO_ERROR and says so in ErrorDetail();
+//   without modem lines does this for DTR and RTS), or answers with another
+//   value than asked, fails the call with FT_IO_ERROR and says so in
+//   ErrorDetail(); the connection stays;
 // - purge empties our queue and asks the server to empty its own buffers;
 // - FT_ResetDevice and FT_CyclePort empty the queues, as the serial backend
 //   does; FT_SetResetPipeRetryCount is accepted and has no effect;
 // - a connection the server closes (or that breaks) fails every later call
-//   with FT_IO_ERROR: the program's link-loss handling takes over.
+//   with FT_IO_ERROR: the program's link-loss handling takes over;
+// - ErrorDetail() says why the last failed call failed, naming the address;
+//   an open that cannot succeed by trying again (refused, unknown name,
+//   certificate) says so through OpenFailureIsFinal().
 //
 // Threads: safe from any number of threads at once; a write never waits
 // behind a blocking read. FT_Close wakes the calls still waiting on the handle
 // (they return FT_INVALID_HANDLE) and no call touches a connection after it is
-// gone. gensio's event handling runs on a thread of its own.
+// gone; it never waits for the network (the next open waits, bounded, for the
+// connection's close to finish). gensio's event handling runs on a thread of
+// its own.
 
 #include "link/FtdiDriver.h"
 #include "link/RemoteStation.h"
+#include "link/remote/Liveness.h"
 
 #include <map>
 #include <memory>
@@ -53,10 +61,13 @@ public:
     std::string Name() const override { return "remote"; }
     std::string LoadError() const override;
     std::string ErrorDetail() const override;
+    bool OpenFailureIsFinal() const override;
 
     // The station to reach from the next open on; connections already open stay.
     void SetStation(const RemoteStation& station);
     RemoteStation Station() const;
+    // When a quiet connection counts as lost, from the next open on.
+    void SetLiveness(const remote::Liveness& liveness);
 
     // How long an open may take (resolving, connecting, TLS, telnet): long
     // enough for a TLS handshake with a slow station computer.
@@ -88,13 +99,18 @@ private:
     std::shared_ptr<Open> Find(FT_HANDLE handle) const;
     FT_STATUS OpenStation(FT_HANDLE* handle);
     FT_STATUS Setting(FT_HANDLE handle, int setting, unsigned value);
-    void Note(const std::string& detail) const;
+    void Note(const std::string& detail, bool final = false) const;
+    // Notes why the call on `entry` failed, when it did.
+    FT_STATUS Noted(const Open& entry, FT_STATUS status) const;
 
     std::shared_ptr<remote::GensioLoop> loop_;
     std::string loadError_;
     std::mutex openMutex_; // one open or close at a time
     mutable std::mutex mutex_;
     RemoteStation station_;
+    remote::Liveness liveness_;
     std::map<FT_HANDLE, std::shared_ptr<Open>> open_;
+    std::shared_ptr<remote::RemoteLink> closing_; // the last connection closed, until it has
     mutable std::string detail_;
+    mutable bool final_ = false;
 };

@@ -2,7 +2,8 @@
 // Where a remote station is and how to reach it: an RFC 2217 serial server
 // (ser2net, or `vorlinq --serve-simulator`) on the computer next to the
 // amplifier. Plain text, or TLS with the server's certificate checked against
-// a CA file and, for a server that demands one, a client certificate.
+// a CA file and its names against the station's, and, for a server that
+// demands one, a client certificate.
 //
 // Built without the network library as well: the command line, the settings
 // and the connection dialog handle a station whatever the build.
@@ -16,6 +17,8 @@ struct RemoteStation {
     std::string caFile;   // checks the server's certificate; required with TLS
     std::string certFile; // client certificate and its key, both or neither
     std::string keyFile;
+    // The name the server's certificate must carry; empty: the host of `address`.
+    std::string serverName;
 
     bool operator==(const RemoteStation&) const = default;
 };

@@ -98,7 +98,7 @@ namespace {
 TEST(CommandLine, RemoteStationOptionsChooseTheRemoteBackend)
 {
     app::AppOptions options = Parse({"--remote=station.example.org:3002", "--remote-tls", "--remote-ca=ca.crt",
-                                     "--remote-cert", "op.crt", "--remote-key=op.key"});
+                                     "--remote-cert", "op.crt", "--remote-key=op.key", "--remote-name=st.lan"});
     ASSERT_TRUE(options.error.empty()) << options.error;
     EXPECT_EQ(options.driver, Driver::Remote);
     EXPECT_EQ(options.remote.address, "station.example.org:3002");
@@ -106,6 +106,7 @@ TEST(CommandLine, RemoteStationOptionsChooseTheRemoteBackend)
     EXPECT_EQ(options.remote.caFile, "ca.crt");
     EXPECT_EQ(options.remote.certFile, "op.crt");
     EXPECT_EQ(options.remote.keyFile, "op.key");
+    EXPECT_EQ(options.remote.serverName, "st.lan");
 
     EXPECT_EQ(Parse({"--driver=remote"}).driver, Driver::Remote); // the stored station
     EXPECT_EQ(Parse({"--serve-simulator=3001"}).serveSimulator, "3001");
@@ -121,6 +122,7 @@ TEST(CommandLine, RemoteOptionsThatCannotWorkAreRefused)
         {"--remote-tls", "--remote-ca=ca.crt"},                               // TLS without a station
         {"--remote=h:1", "--remote-ca=ca.crt"},                               // a CA without TLS
         {"--remote=h:1", "--remote-tls", "--remote-ca=c", "--remote-cert=x"}, // a certificate without its key
+        {"--remote=h:1", "--remote-name=h.lan"},                              // a certificate name without TLS
         {"--remote=h:1", "--simulator"},                                      // two backends
         {"--serve-simulator=host:"},
     };
@@ -132,7 +134,7 @@ TEST(CommandLine, HelpListsEveryRemoteOptionAsSpelled)
 {
     const QString usage = app::UsageText();
     for (const char* option : {"--remote=HOST:PORT", "--remote-tls", "--remote-ca=FILE", "--remote-cert=FILE",
-                               "--remote-key=FILE", "--serve-simulator=[HOST:]PORT"})
+                               "--remote-key=FILE", "--remote-name=NAME", "--serve-simulator=[HOST:]PORT"})
         EXPECT_TRUE(usage.contains(QString("\n  ") + option)) << option;
 }
 

@@ -121,6 +121,19 @@ TEST(ConnectTest, NoDeviceGivesAHundredAttemptsThreeHundredMillisecondsApart)
     ExpectOffline(w);
 }
 
+// A refused address or certificate used to be tried a hundred times.
+TEST(ConnectTest, AFinalOpenFailureEndsTheAttemptsAtOnceWithItsReason)
+{
+    WindowFixture w(Devices({}));
+    w.CreateWindows();
+    w.front->Explain("The remote station h:1 refused the connection.", true);
+    EXPECT_FALSE(w.Connect());
+    EXPECT_EQ(CallsOf(*w.sim, "FT_Open").size(), 1u);
+    ASSERT_EQ(w.boxes.Count(), 1);
+    EXPECT_EQ(w.boxes.Last().text, "USB DEVICE NOT FOUND...  #[1022]\nThe remote station h:1 refused the connection.");
+    ExpectOffline(w);
+}
+
 TEST(ConnectTest, AbortStopsAfterTheAttemptInProgress)
 {
     WindowFixture w(Devices({}));

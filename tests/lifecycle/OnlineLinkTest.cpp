@@ -107,6 +107,15 @@ TEST_F(OnlineLinkTest, DisconnectWhileFrozenEndsAndLeavesTheWindowOffline)
     EXPECT_EQ(w.sim->Calls().size(), calls);
 }
 
+// The loss box showed only the location though the backend knew why.
+TEST_F(OnlineLinkTest, ALinkLossShowsTheBackendsReasonBelowTheLocation)
+{
+    w.front->Explain("The remote station h:1 stopped answering.", false);
+    w.sim->FailOperation("FT_Purge", FT_IO_ERROR);
+    ASSERT_TRUE(WindowFixture::ProcessUntil([&] { return w.boxes.Count() > 0; }));
+    EXPECT_EQ(w.boxes.Last().text, "FATAL ERROR ON USB LINK...  #[1255]\nThe remote station h:1 stopped answering.");
+}
+
 TEST_F(OnlineLinkTest, FailedPurgeEndsPollingCyclesThePortAndShowsTheCallAndLocation)
 {
     w.sim->FailOperation("FT_Purge", FT_IO_ERROR);

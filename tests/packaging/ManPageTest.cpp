@@ -18,8 +18,8 @@ using Options = std::set<std::string>;
 // The options of the remote backend. A build without that backend leaves them
 // out of --help; the manual page documents them in any build, in a section of
 // their own.
-const Options kRemoteOptions = {"--remote",      "--remote-tls", "--remote-ca",
-                                "--remote-cert", "--remote-key", "--serve-simulator"};
+const Options kRemoteOptions = {"--remote",     "--remote-tls",  "--remote-ca",      "--remote-cert",
+                                "--remote-key", "--remote-name", "--serve-simulator"};
 
 // Option names that begin a word: "-h" and "--help" in "-h, --help", "--driver"
 // in "--driver=NAME", but nothing in "70-vorlinq-ftdi.rules".

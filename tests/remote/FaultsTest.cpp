@@ -16,6 +16,7 @@ TEST(RemoteFaults, RefusedAndUnresolvableAddressesFailTheOpenNamingTheAddress)
     FT_HANDLE handle = nullptr;
     EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
     EXPECT_EQ(driver.ErrorDetail(), "The remote station " + refused + " refused the connection.");
+    EXPECT_TRUE(driver.OpenFailureIsFinal()) << "Connect gives up at once";
 
     driver.SetStation(Plain("no-such-station.invalid:3001"));
     EXPECT_EQ(driver.FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
@@ -41,6 +42,34 @@ TEST(RemoteFaults, AServerThatSpeaksGarbageGivesNoValidFrames)
     ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK) << driver.ErrorDetail();
     driver.FT_SetTimeouts(handle, 200, 200);
     EXPECT_EQ(ValidPolls(driver, handle, 5), 0);
+    driver.FT_Close(handle);
+}
+
+// A changed setting passed for the one asked; a request left unanswered got
+// a live station declared lost later, with that request's stale reason.
+TEST(RemoteFaults, AWrongAnswerFailsItsCallAndAMissingOneEndsTheLinkWithItsReason)
+{
+    Rfc2217Peer stuck("baud9600");
+    RemoteDriver driver(Plain(stuck.Address()));
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK) << driver.ErrorDetail();
+    EXPECT_EQ(driver.FT_SetBaudRate(handle, 115200), FT_IO_ERROR);
+    EXPECT_NE(driver.ErrorDetail().find("asked 115200 baud, the station set 9600 baud"), std::string::npos)
+        << driver.ErrorDetail();
+    EXPECT_EQ(driver.FT_SetBaudRate(handle, 9600), FT_OK) << driver.ErrorDetail();
+    driver.FT_Close(handle);
+
+    Rfc2217Peer deaf("deaf-dtr");
+    driver.SetStation(Plain(deaf.Address()));
+    ASSERT_EQ(driver.FT_Open(0, &handle), FT_OK) << driver.ErrorDetail();
+    driver.FT_SetTimeouts(handle, 300, 300);
+    EXPECT_EQ(driver.FT_SetDtr(handle), FT_IO_ERROR);
+    const std::string reason = driver.ErrorDetail();
+    EXPECT_NE(reason.find("did not answer the DTR request"), std::string::npos) << reason;
+    std::uint8_t byte = 0;
+    DWORD got = 0;
+    EXPECT_EQ(driver.FT_Read(handle, &byte, 1, &got), FT_IO_ERROR);
+    EXPECT_EQ(driver.ErrorDetail(), reason) << "the loss shows the real reason";
     driver.FT_Close(handle);
 }
 

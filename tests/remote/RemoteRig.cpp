@@ -79,12 +79,12 @@ void MakeCa(const QString& dir, const QString& name)
                      name + ".key", "-out", name + ".crt", "-days", "2", "-subj", "/CN=" + name});
 }
 
-void MakeSigned(const QString& dir, const QString& name, const QString& subject)
+void MakeSigned(const QString& dir, const QString& name, const QString& subject, const QString& ext = "san.ext")
 {
     RunOpenssl(dir, {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
                      name + ".key", "-out", name + ".csr", "-subj", subject});
     RunOpenssl(dir, {"x509", "-req", "-in", name + ".csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
-                     "-out", name + ".crt", "-days", "2", "-extfile", "san.ext"});
+                     "-out", name + ".crt", "-days", "2", "-extfile", ext});
 }
 
 } // namespace
@@ -135,13 +135,18 @@ Certificates::Certificates()
     QFile ext(dir.filePath("san.ext"));
     Require(ext.open(QIODevice::WriteOnly) && ext.write("subjectAltName=IP:127.0.0.1\n") > 0, "san.ext");
     ext.close();
+    QFile impostor(dir.filePath("impostor.ext"));
+    Require(impostor.open(QIODevice::WriteOnly) && impostor.write("subjectAltName=DNS:impostor.example\n") > 0,
+            "impostor.ext");
+    impostor.close();
     MakeCa(d, "ca");
     MakeCa(d, "other-ca");
     MakeSigned(d, "server", "/CN=127.0.0.1");
     MakeSigned(d, "client", "/CN=vorlinq");
+    MakeSigned(d, "impostor", "/CN=impostor.example", "impostor.ext");
 }
 
-Ser2net::Ser2net(const std::string& tty, const Certificates* tls, bool clientAuth)
+Ser2net::Ser2net(const std::string& tty, const Certificates* tls, bool clientAuth, const char* cert)
 {
     port_ = FreePort();
     std::string accepter = "telnet(rfc2217),";
@@ -150,7 +155,8 @@ Ser2net::Ser2net(const std::string& tty, const Certificates* tls, bool clientAut
     // ser2net may still hold a connection the client has already refused.
     std::string options = "    kickolduser: true\n    chardelay: false\n";
     if (tls) {
-        accepter += "ssl(key=" + tls->File("server.key") + ",cert=" + tls->File("server.crt");
+        accepter += "ssl(key=" + tls->File((cert + std::string(".key")).c_str()) +
+                    ",cert=" + tls->File((cert + std::string(".crt")).c_str());
         if (clientAuth) {
             // ser2net checks a client certificate against the certificates
             // in <authdir>/<its common name>/allowed_certs (hashed); the CA
@@ -255,6 +261,12 @@ std::atomic<bool>& ForwardersStalled()
     return stalled;
 }
 
+std::atomic<int>& ForwarderDelayMs()
+{
+    static std::atomic<int> delay{50};
+    return delay;
+}
+
 void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& stop)
 {
     const int upstream = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -285,7 +297,8 @@ void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& st
             if (n <= 0)
                 open = false;
             else if (!ForwardersStalled())
-                queued[side].push_back({Clock::now() + std::chrono::milliseconds(50), {buffer, buffer + n}});
+                queued[side].push_back(
+                    {Clock::now() + std::chrono::milliseconds(ForwarderDelayMs().load()), {buffer, buffer + n}});
         }
         for (int side = 0; side < 2; ++side) {
             while (!queued[side].empty() && queued[side].front().due <= Clock::now()) {
@@ -298,6 +311,22 @@ void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& st
     }
     ::close(upstream);
     ::close(client);
+}
+
+Rfc2217Peer::Rfc2217Peer(const char* mode)
+{
+    EndWithTheTest(process_);
+    process_.start(VORLINQ_PYTHON3, {VORLINQ_RFC2217_PEER, mode});
+    Require(process_.waitForStarted(10000), "the RFC 2217 peer did not start");
+    for (int i = 0; i < 100 && !process_.canReadLine(); ++i)
+        process_.waitForReadyRead(100);
+    port_ = process_.readLine().trimmed().toInt();
+    Require(port_ > 0, "no port from the RFC 2217 peer: " + process_.readAllStandardError().toStdString());
+}
+
+Rfc2217Peer::~Rfc2217Peer()
+{
+    Stop(process_);
 }
 
 void GarbageTalker(int client, int, const std::atomic<bool>& stop)

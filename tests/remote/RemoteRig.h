@@ -36,18 +36,20 @@ private:
 };
 
 // openssl-made certificates: a CA, a server certificate for 127.0.0.1 signed
-// by it, a client certificate signed by it, and an unrelated CA.
+// by it, a client certificate and one for impostor.example signed by it too,
+// and an unrelated CA.
 struct Certificates {
     Certificates();
     std::string File(const char* name) const { return dir.filePath(name).toStdString(); }
-    QTemporaryDir dir; // ca.crt server.crt server.key client.crt client.key other-ca.crt
+    QTemporaryDir dir; // ca.crt server.crt server.key client.crt client.key other-ca.crt impostor.crt impostor.key
 };
 
 // ser2net serving `tty` on a free port; `tls` adds TLS with the server
-// certificate, `clientAuth` makes it demand a client certificate.
+// certificate (or `cert`), `clientAuth` makes it demand a client certificate.
 class Ser2net {
 public:
-    explicit Ser2net(const std::string& tty, const Certificates* tls = nullptr, bool clientAuth = false);
+    explicit Ser2net(const std::string& tty, const Certificates* tls = nullptr, bool clientAuth = false,
+                     const char* cert = "server");
     ~Ser2net();
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
@@ -90,11 +92,24 @@ private:
     std::thread thread_;
 };
 
-// Forwards to 127.0.0.1:`upstreamPort`, holding every chunk 50 ms in each
-// direction. While ForwardersStalled() is set it drops everything and keeps
-// both connections open: the station is gone, the connection half-open.
+// Forwards to 127.0.0.1:`upstreamPort`, holding every chunk ForwarderDelayMs()
+// (50) in each direction. While ForwardersStalled() is set it drops everything
+// and keeps both connections open: the station is gone, the connection half-open.
 void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& stop);
 std::atomic<bool>& ForwardersStalled();
+std::atomic<int>& ForwarderDelayMs();
+
+// pyserial's RFC 2217 server answering wrong in `mode` (see rfc2217_peer.py).
+class Rfc2217Peer {
+public:
+    explicit Rfc2217Peer(const char* mode);
+    ~Rfc2217Peer();
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    QProcess process_;
+    int port_ = 0;
+};
 // Talks without listening: bytes that are neither telnet nor display frames.
 void GarbageTalker(int client, int, const std::atomic<bool>& stop);
 

@@ -30,6 +30,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,6 +60,14 @@ public:
     bool ScriptedAnswerPending() const;
     // The next call of `op` runs `thrower`, which throws, instead of reaching the driver.
     void ThrowFrom(const std::string& op, std::function<void()> thrower);
+    // From now on the driver explains its failures as a network backend does.
+    void Explain(std::string detail, bool finalOpenFailure)
+    {
+        detail_ = std::make_shared<const std::string>(std::move(detail));
+        final_ = finalOpenFailure;
+    }
+    std::string ErrorDetail() const override { return *detail_.load(); }
+    bool OpenFailureIsFinal() const override { return final_; }
 
     FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned) override;
     FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) override;
@@ -75,6 +84,8 @@ private:
     Bytes answer_;        // scripted bytes the reads hand out, not read yet
     std::string throwOp_; // operation that throws next, or empty
     std::function<void()> thrower_;
+    std::atomic<std::shared_ptr<const std::string>> detail_{std::make_shared<const std::string>()};
+    std::atomic<bool> final_{false};
 };
 
 // Sees every set-lamps call of the display window. The frame handler sets the
