@@ -115,7 +115,8 @@ TForm1::TForm1(FtdiDriver* linkDriver, bool simulated, QWidget* parent)
     : QMainWindow(parent), driver(linkDriver), simulated_(simulated)
 {
     setObjectName("Form1");
-    setWindowTitle(simulated_ ? "Vorlinq - Rel. 120512_A - simulated amplifier" : "Vorlinq - Rel. 120512_A");
+    caption_ = simulated_ ? "Vorlinq - Rel. 120512_A - simulated amplifier" : "Vorlinq - Rel. 120512_A";
+    setWindowTitle(caption_);
     resize(507, 214);
     OuterSizeKeeper::Of(this).WantMinimum(QSize(263, 146));
 
@@ -294,6 +295,17 @@ void TForm1::PaintStatus()
         Presets[2 * (SelectedPreset - 1)] = OuterHeight();
         Presets[2 * (SelectedPreset - 1) + 1] = OuterWidth();
     }
+}
+
+void TForm1::ShowSharedNote()
+{
+    const FtdiDriver::SharedNote note = OnLine && driver ? driver->ShareNote() : FtdiDriver::SharedNote{};
+    if (note == shownNote_)
+        return;
+    shownNote_ = note;
+    setWindowTitle(note.control.empty() ? caption_ : caption_ + " - " + QString::fromStdString(note.control));
+    statusPanels_[5]->setText(QString::fromStdString(note.notice));
+    statusPanels_[5]->setToolTip(QString::fromStdString(note.notice));
 }
 
 void TForm1::Repaint()

@@ -172,6 +172,9 @@ public:
     void PollTransaction(TExecThread* thread); // poll thread
     void FrameHandler();                       // main thread, inside the hand-over
     void FaultHandler();                       // main thread, inside the hand-over
+    // The backend's shared note: control in the caption, the last refusal in
+    // the last status panel; cleared while off-line.
+    void ShowSharedNote();
 
     // Connection lifecycle
     // Starts a worker thread for a job and counts it while it runs, so that
@@ -277,6 +280,8 @@ private:
     void PaintStatus();
 
     bool simulated_ = false;
+    QString caption_; // the caption without the shared note
+    FtdiDriver::SharedNote shownNote_;
     display::TColor currentBackground_ = kOfflineBackground;
     display::TColor currentForeground_ = kForeground;
     QStatusBar* statusBar_ = nullptr;

@@ -208,6 +208,7 @@ void TForm1::actCloseExecute()
     actOpen->setEnabled(true);
     actConfigureConnection->setEnabled(true);
     OnLine = false;
+    ShowSharedNote();
     SetOfflineLook();
     Repaint();
 }

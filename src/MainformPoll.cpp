@@ -102,6 +102,7 @@ void TForm1::FrameHandler()
 
 void TForm1::FaultHandler()
 {
+    ShowSharedNote();
     if (DeviceSilent && actFreeze->isChecked())
         DeviceSilent = 0; // the still image stays as it is
     if (DeviceSilent) {

@@ -31,6 +31,11 @@ void TForm1::actLoadUpdateExecute()
     // while the dialog is open or before the job has got going does nothing.
     if (choosingPackage_ || UpdateRunning || ActiveJobs > 0)
         return;
+    // A backend that cannot carry the transfer says so before anything is sent.
+    if (const std::string refusal = driver->UpdateRefusal(); !refusal.empty()) {
+        Boxes().Error(this, QString::fromStdString(refusal));
+        return;
+    }
     const std::uint64_t generation = LinkGeneration();
     SendCommand(protocol::kUpdateAnnounceCode);
 
