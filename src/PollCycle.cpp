@@ -1,6 +1,8 @@
 #include "PollCycle.h"
 
 #include "Execunit.h"
+#include "link/FtStatus.h"
+#include "link/FtdiDriver.h"
 
 #include <exception>
 
@@ -17,9 +19,15 @@ void PollCycle::Transaction(FtdiDriver& driver, FT_HANDLE handle, TExecThread* t
         case protocol::FrameOutcome::Bad:
             break;
         }
+    } catch (const FT_Exception& e) {
+        // FT_Exception names the failed call; a backend that knows more (a
+        // shared station's reason for going off-line) says it after that.
+        const std::string detail = driver.ErrorDetail();
+        thread->SetErrorText(detail.empty() ? std::string(e.what()) : e.what() + std::string("\n") + detail);
+        LinkError = 1;
     } catch (const std::exception& e) {
-        // FT_Exception names the failed call; anything else is treated the
-        // same way, with its own message, rather than ending the program.
+        // Anything else is treated the same way, with its own message,
+        // rather than ending the program.
         thread->SetErrorText(e.what());
         LinkError = 1;
     } catch (...) {
