@@ -7,6 +7,7 @@
 #include "app/AboutBox.h"
 #include "app/CommandLine.h"
 #include "app/BackendSwitch.h"
+#include "app/BrokerPassword.h"
 #include "app/DriverChoice.h"
 #include "app/SingleInstance.h"
 #include "dialogs/TdlgPreferences.h"
@@ -24,6 +25,21 @@
 #include <iostream>
 
 namespace {
+
+// A shared station's login with its password: the one just typed is kept in
+// the desktop's password store, a missing one is fetched from there or asked.
+app::StoredRemote WithBrokerPassword(app::StoredRemote choice, QWidget* parent)
+{
+    share::BrokerLogin& login = choice.shared.station.login;
+    if (!choice.shared.enabled || login.user.empty())
+        return choice;
+    std::string error;
+    if (login.password.empty())
+        app::DesktopBrokerPassword(login, parent);
+    else if (!app::KeepBrokerPassword(login, error))
+        qWarning("the broker password is not kept: %s", error.c_str());
+    return choice;
+}
 
 int RunWindows(app::BackendSwitch& backends)
 {
@@ -43,7 +59,7 @@ int RunWindows(app::BackendSwitch& backends)
     // A new choice between the USB device and a remote station in the
     // connection dialog; the dialog is open only while off-line.
     form.ChooseBackend = [&](const app::StoredRemote& choice) {
-        FtdiDriver* chosen = backends.Choose(choice);
+        FtdiDriver* chosen = backends.Choose(WithBrokerPassword(choice, &form));
         form.driver = chosen;
         dlgPreferences.SetDriver(chosen);
     };
@@ -96,6 +112,10 @@ int RunVorlinq(int argc, char** argv)
         return 2;
 #endif
     }
+    if (!options.viewer.empty() && !app::BackendSwitch::SharedAvailable()) {
+        std::fputs("vorlinq: this build has no MQTT library (libmosquitto): --viewer is not available\n", stderr);
+        return 2;
+    }
     if (options.driver == app::AppOptions::Driver::Remote && !app::RemoteAvailable()) {
         std::fputs("vorlinq: this build has no network library (gensio): --remote is not available\n", stderr);
         return 2;
@@ -115,7 +135,12 @@ int RunVorlinq(int argc, char** argv)
         app::StoredRemote stored;
         if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings())
             app::LoadRemoteSettings(*store, stored);
-        app::BackendSwitch backends(options, stored);
+        app::AppOptions chosen = options;
+        if (!chosen.viewer.empty() && chosen.brokerPasswordFile.empty() && !chosen.broker.user.empty())
+            app::DesktopBrokerPassword(chosen.broker);
+        else if (chosen.viewer.empty() && chosen.driver == app::AppOptions::Driver::Auto)
+            stored = WithBrokerPassword(stored, nullptr);
+        app::BackendSwitch backends(chosen, stored);
         QObject::connect(&instance, &app::SingleInstance::BringToFrontRequested, [] {
             if (Form1)
                 app::BringWindowToFront(Form1);

@@ -27,6 +27,13 @@ const QString kRemoteTls = QStringLiteral("ApplicationRemoteTls");
 const QString kRemoteCa = QStringLiteral("ApplicationRemoteCA");
 const QString kRemoteCert = QStringLiteral("ApplicationRemoteCert");
 const QString kRemoteKey = QStringLiteral("ApplicationRemoteKey");
+const QString kSharedEnable = QStringLiteral("ApplicationSharedEnable");
+const QString kSharedName = QStringLiteral("ApplicationSharedName");
+const QString kSharedBroker = QStringLiteral("ApplicationSharedBroker");
+const QString kSharedCa = QStringLiteral("ApplicationSharedCA");
+const QString kSharedCert = QStringLiteral("ApplicationSharedCert");
+const QString kSharedKey = QStringLiteral("ApplicationSharedKey");
+const QString kSharedUser = QStringLiteral("ApplicationSharedUser");
 
 // Preset1Height, Preset1Width, Preset2Height, ... Preset5Width: one to one
 // with the preset table.
@@ -190,6 +197,21 @@ void LoadRemoteSettings(QSettings& store, StoredRemote& r)
             *into = value.toString().toStdString();
         }
     }
+
+    // The shared station, after everything else.
+    if (ReadInt(store, kSharedEnable, flag)) {
+        r.shared.enabled = flag != 0;
+    }
+    share::BrokerLogin& login = r.shared.station.login;
+    const std::pair<const QString*, std::string*> sharedTexts[] = {
+        {&kSharedName, &r.shared.station.name}, {&kSharedBroker, &login.url},  {&kSharedCa, &login.caFile},
+        {&kSharedCert, &login.certFile},        {&kSharedKey, &login.keyFile}, {&kSharedUser, &login.user}};
+    for (const auto& [name, into] : sharedTexts) {
+        const QVariant value = store.value(*name);
+        if (value.isValid()) {
+            *into = value.toString().toStdString();
+        }
+    }
 }
 
 bool SaveRemoteSettings(QSettings& store, const StoredRemote& r)
@@ -200,6 +222,14 @@ bool SaveRemoteSettings(QSettings& store, const StoredRemote& r)
     store.setValue(kRemoteCa, QString::fromStdString(r.station.caFile));
     store.setValue(kRemoteCert, QString::fromStdString(r.station.certFile));
     store.setValue(kRemoteKey, QString::fromStdString(r.station.keyFile));
+    const share::BrokerLogin& login = r.shared.station.login;
+    store.setValue(kSharedEnable, r.shared.enabled ? 1 : 0);
+    store.setValue(kSharedName, QString::fromStdString(r.shared.station.name));
+    store.setValue(kSharedBroker, QString::fromStdString(login.url));
+    store.setValue(kSharedCa, QString::fromStdString(login.caFile));
+    store.setValue(kSharedCert, QString::fromStdString(login.certFile));
+    store.setValue(kSharedKey, QString::fromStdString(login.keyFile));
+    store.setValue(kSharedUser, QString::fromStdString(login.user));
     store.sync();
     return store.status() == QSettings::NoError;
 }
