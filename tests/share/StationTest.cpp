@@ -13,6 +13,8 @@
 #include "support/BrokerFixture.h"
 
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -89,10 +91,13 @@ const auto kOnline = [](const std::string& s) { return s.find("\"online\"") != s
 
 TEST_F(StationTest, PublishesTheWindowsPictureOnceAndOnlyWhenItChanges)
 {
-    share::Station station(driver, Options());
+    share::StationCore::Options options = Options();
+    options.haDiscovery = true;
+    share::Station station(driver, options);
     std::string error;
     ASSERT_TRUE(station.Start(error)) << error;
     Listener watcher(broker, kWatcher, topics.prefix + "#");
+    Listener homeAssistant(broker, kStation, "homeassistant/#");
     ASSERT_FALSE(watcher.WaitFor(topics.state, kOnline).empty());
     ASSERT_FALSE(watcher.WaitFor(topics.png).empty());
 
@@ -115,6 +120,14 @@ TEST_F(StationTest, PublishesTheWindowsPictureOnceAndOnlyWhenItChanges)
     const QImage picture = QImage::fromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()));
     EXPECT_EQ(picture.convertToFormat(QImage::Format_RGB32), raster.ToImage().convertToFormat(QImage::Format_RGB32));
     EXPECT_NE(watcher.WaitFor(topics.lamps).find("\"ON\":true"), std::string::npos);
+
+    // Home Assistant's configurations are JSON that point at the station's topics.
+    for (const char* object : {"binary_sensor/vorlinq_shack_TX", "sensor/vorlinq_shack_line8"}) {
+        const std::string config = homeAssistant.WaitFor(std::string("homeassistant/") + object + "/config");
+        const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(config)).object();
+        EXPECT_EQ(json.value("availability_topic").toString().toStdString(), topics.state) << config;
+        EXPECT_TRUE(json.value("state_topic").toString().startsWith(QString::fromStdString(topics.prefix))) << config;
+    }
 
     // A still screen polled a dozen times a second is not published again.
     const std::size_t frames = watcher.All(topics.frame).size(), pictures = watcher.All(topics.png).size();
