@@ -330,9 +330,15 @@ FT_STATUS BrokerDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRea
                           now.state == StationView::State::Down;
         if (!news)
             now = open.view.WaitChange(now.version, waitMs);
+        // A station gone the moment the broker shuts down may only be the
+        // broker's farewell: it counts once it has lasted.
+        for (int i = 0; i < 10 && now.state == StationView::State::Down && now.brokerUp &&
+                        now.downForMs < StationView::kDownSettleMs;
+             ++i)
+            now = open.view.WaitChange(now.version, static_cast<int>(StationView::kDownSettleMs - now.downForMs) + 1);
         if (open.closed)
             return FT_INVALID_HANDLE;
-        if (now.state == StationView::State::Down) {
+        if (now.state == StationView::State::Down && now.brokerUp) {
             Detail(now.detail);
             return FT_IO_ERROR;
         }

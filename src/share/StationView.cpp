@@ -64,6 +64,10 @@ bool StationView::TakeState(std::string_view json)
     } else {
         return false;
     }
+    if (next == State::Down && now_.state != State::Down) {
+        beforeDown_ = now_.state;
+        downSince_ = std::chrono::steady_clock::now();
+    }
     now_.state = next;
     now_.detail = std::move(detail);
     return true;
@@ -112,6 +116,11 @@ void StationView::SetBrokerUp(bool up, const std::string& why)
     std::lock_guard lock(mutex_);
     now_.brokerUp = up;
     now_.brokerDetail = up ? std::string() : why;
+    if (!up && now_.state == State::Down &&
+        std::chrono::steady_clock::now() - downSince_ < std::chrono::milliseconds(kDownSettleMs)) {
+        now_.state = beforeDown_;
+        now_.detail.clear();
+    }
     Changed();
 }
 
@@ -134,10 +143,19 @@ void StationView::Reset()
     Changed();
 }
 
+StationView::Snapshot StationView::WithAge(Snapshot snapshot) const
+{
+    if (snapshot.state == State::Down)
+        snapshot.downForMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - downSince_)
+                .count();
+    return snapshot;
+}
+
 StationView::Snapshot StationView::Get() const
 {
     std::lock_guard lock(mutex_);
-    return now_;
+    return WithAge(now_);
 }
 
 StationView::Snapshot StationView::WaitChange(std::uint64_t seen, int ms)
@@ -146,7 +164,7 @@ StationView::Snapshot StationView::WaitChange(std::uint64_t seen, int ms)
     const std::uint64_t interrupts = interrupts_;
     changed_.wait_for(lock, std::chrono::milliseconds(ms),
                       [&] { return now_.version != seen || interrupts_ != interrupts; });
-    return now_;
+    return WithAge(now_);
 }
 
 void StationView::Interrupt()

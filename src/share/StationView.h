@@ -9,6 +9,7 @@
 // write rights publishing garbage) is dropped and the last good frame stays.
 // Payloads that do not parse, or carry another version, change nothing.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -37,8 +38,15 @@ public:
         std::string holder; // who holds the control token; empty when nobody
         std::string notice; // the last refusal told to this viewer
         bool brokerUp = false;
-        std::string brokerDetail; // why the broker connection ended or failed
+        std::string brokerDetail;   // why the broker connection ended or failed
+        std::int64_t downForMs = 0; // how long the state has been Down
     };
+
+    // A broker that shuts down sends its clients' last wills before it
+    // closes the connections: a station that reads as gone just before our
+    // own connection ends was not gone. Down counts once it has lasted this
+    // long with the broker up; a connection lost sooner takes it back.
+    static constexpr int kDownSettleMs = 500;
 
     // One message under the station's prefix: `subtopic` is what follows
     // it ("state", "frame", "control", "notice/alice", ...).
@@ -57,7 +65,8 @@ public:
     void Interrupt();
 
 private:
-    void Changed(); // under the lock
+    void Changed();                            // under the lock
+    Snapshot WithAge(Snapshot snapshot) const; // under the lock
     bool TakeFrame(const std::uint8_t* payload, std::size_t size);
     bool TakeState(std::string_view json);
     bool TakeControl(std::string_view json);
@@ -67,6 +76,8 @@ private:
     std::condition_variable changed_;
     Snapshot now_;
     std::uint64_t interrupts_ = 0;
+    State beforeDown_ = State::Unknown;
+    std::chrono::steady_clock::time_point downSince_;
 };
 
 } // namespace share
