@@ -57,7 +57,7 @@ public:
     SharedStation Station() const;
 
     static constexpr int kOpenWaitMs = 5000;
-    static constexpr int kRepeatMs = 250;
+    static constexpr int kRepeatMs = 1000;
 
     FT_STATUS FT_Open(int deviceIndex, FT_HANDLE* handle) override;
     FT_STATUS FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handle) override;
