@@ -207,6 +207,8 @@ void TForm1::actCloseExecute()
     ShowSharedNote();
     SetOfflineLook();
     Repaint();
+    if (Sharing)
+        Sharing->LinkDown("the desktop closed its link to the amplifier");
 }
 
 // Main thread, inside the poll thread's hand-over: must never wait for it.
@@ -221,6 +223,8 @@ void TForm1::LinkLoss()
     CutPulseShort();
     driver->FT_CyclePort(USBHandle);
     actCloseExecute();
+    if (Sharing)
+        Sharing->LinkDown(text.toStdString());
     Boxes().Error(this, text);
 }
 

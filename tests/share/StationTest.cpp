@@ -9,8 +9,10 @@
 #include "share/ControlToken.h"
 #include "share/Station.h"
 #include "share/Topics.h"
+#include "share/WindowShare.h"
 #include "sim/SimDriver.h"
 #include "support/BrokerFixture.h"
+#include "support/WindowFixture.h"
 
 #include <QImage>
 #include <QJsonDocument>
@@ -222,6 +224,45 @@ TEST_F(StationTest, AKilledStationReadsAsGone)
     station.kill();
     station.waitForFinished(5000);
     EXPECT_EQ(watcher.WaitFor(topics.state), share::StateJson(share::StationState::Gone));
+}
+
+} // namespace
+
+namespace {
+
+// The window connected over its own link shares it from its frame hand-over:
+// the viewers get its frames, the holder's keys reach its amplifier, and
+// closing the link tells them so.
+TEST(WindowShare, TheWindowsOwnLinkIsSharedFromItsFrameHandOver)
+{
+    Broker broker;
+    windowtest::WindowFixture w;
+    w.CreateWindows();
+    share::WindowShare windowShare(*w.form);
+    ASSERT_TRUE(w.Connect());
+    share::ShareSettings settings;
+    settings.name = kName;
+    settings.login = broker.Login(kStation);
+    std::string error;
+    ASSERT_TRUE(windowShare.Share(settings, error)) << error;
+
+    const share::Topics topics(kName);
+    Listener watcher(broker, kWatcher, topics.prefix + "#");
+    EXPECT_FALSE(watcher.WaitFor(topics.state, kOnline).empty());
+    EXPECT_FALSE(watcher.WaitFor(topics.frame).empty());
+    Operator alice(broker, kAlice);
+    alice.Send("12"); // DISPLAY
+    EXPECT_TRUE(WaitUntil([&] {
+        return w.WithDevice([](sim::SimAmplifier& amp) {
+            const auto& keys = amp.KeyCodes();
+            return std::find(keys.begin(), keys.end(), 12) != keys.end();
+        });
+    }));
+
+    w.form->actCloseExecute();
+    EXPECT_FALSE(
+        watcher.WaitFor(topics.state, [](const std::string& s) { return s.find("link-lost") != std::string::npos; })
+            .empty());
 }
 
 } // namespace
