@@ -1,6 +1,7 @@
 #include "dialogs/TdlgPreferences.h"
 
 #include "dialogs/TdlgRemoteStation.h"
+#include "dialogs/TdlgSharedStation.h"
 
 #include "FullSerialDriver.h"
 #include "sim/SimDriver.h"
@@ -282,6 +283,45 @@ TEST_F(Preferences, RemoteStationIsRefusedUntilItCanWorkAndKeptOnlyOnOk)
     EXPECT_EQ(dlg.Remote().station.address, "station.example.org:3002");
     EXPECT_TRUE(dlg.Remote().station.tls);
     EXPECT_EQ(dlg.Remote().station.caFile, "/etc/ca.crt");
+}
+
+} // namespace
+
+namespace {
+
+// A shared station is checked in its own dialog, and choosing it gives up the
+// remote station: the program has one way to the amplifier at a time.
+TEST_F(Preferences, SharedStationIsRefusedUntilItCanWorkAndReplacesTheRemoteStation)
+{
+    QString id;
+    bool enabled = false;
+    TdlgSharedStation& shared = *dlg.dlgSharedStation;
+    app::StoredRemote remote;
+    remote.enabled = true;
+    remote.station.address = "station.example.org:3001";
+    dlg.SetRemote(remote);
+    EXPECT_TRUE(Run(id, enabled, [&] {
+        QTimer::singleShot(0, &shared, [&] {
+            ProcessEventsUntil([&] { return shared.isVisible(); }, 5000);
+            shared.cbShared->setChecked(true);
+            shared.edName->setText("the shack");
+            shared.edBroker->setText("mqtts://broker.example.org");
+            shared.edUser->setText("alice");
+            shared.edPassword->setText("secret");
+            shared.OKBtn->click(); // a name with a blank
+            EXPECT_TRUE(shared.isVisible());
+            shared.edName->setText("shack");
+            shared.OKBtn->click();
+            if (shared.isVisible())
+                shared.reject();
+        });
+        Click(dlg.btnShared);
+        Click(dlg.OKBtn);
+    }));
+    EXPECT_FALSE(dlg.Remote().enabled);
+    EXPECT_TRUE(dlg.Remote().shared.enabled);
+    EXPECT_EQ(dlg.Remote().shared.station.name, "shack");
+    EXPECT_EQ(dlg.Remote().shared.station.login.password, "secret") << "handed on, for the password store";
 }
 
 } // namespace
