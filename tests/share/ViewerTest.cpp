@@ -10,6 +10,7 @@
 #include "support/BrokerFixture.h"
 #include "support/FakeBoxes.h"
 #include "support/ProcessEvents.h"
+#include "toolkit/TThread.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,9 @@ protected:
     {
         station.kill();
         station.waitForFinished(5000);
+        // A poll thread ended by a lost link releases itself through the event loop.
+        ProcessEventsUntil([] { return TThread::Running() == 0; }, kWaitMs);
+        ProcessEventsUntil([] { return false; }, 5);
     }
 
     void StartStation()
