@@ -168,7 +168,9 @@ TForm1::TForm1(FtdiDriver* linkDriver, bool simulated, QWidget* parent)
 void TForm1::SetSimulated(bool simulated)
 {
     simulated_ = simulated;
-    setWindowTitle(simulated_ ? "Vorlinq - Rel. 120512_A - simulated amplifier" : "Vorlinq - Rel. 120512_A");
+    caption_ = simulated_ ? "Vorlinq - Rel. 120512_A - simulated amplifier" : "Vorlinq - Rel. 120512_A";
+    shownNote_ = {};
+    setWindowTitle(caption_);
 }
 
 TForm1::~TForm1()
@@ -300,6 +302,17 @@ void TForm1::PaintStatus()
         Presets[2 * (SelectedPreset - 1)] = OuterHeight();
         Presets[2 * (SelectedPreset - 1) + 1] = OuterWidth();
     }
+}
+
+void TForm1::ShowSharedNote()
+{
+    const FtdiDriver::SharedNote note = OnLine && driver ? driver->ShareNote() : FtdiDriver::SharedNote{};
+    if (note == shownNote_)
+        return;
+    shownNote_ = note;
+    setWindowTitle(note.control.empty() ? caption_ : caption_ + " - " + QString::fromStdString(note.control));
+    statusPanels_[5]->setText(QString::fromStdString(note.notice));
+    statusPanels_[5]->setToolTip(QString::fromStdString(note.notice));
 }
 
 void TForm1::Repaint()

@@ -5,8 +5,6 @@
 
 #include "Execunit.h"
 #include "display/FrameDrawing.h"
-#include "link/FtStatus.h"
-#include "protocol/Frames.h"
 
 #include <QAction>
 
@@ -60,32 +58,7 @@ void TForm1::StopPolling()
 // Called on the poll thread.
 void TForm1::PollTransaction(TExecThread* thread)
 {
-    try {
-        switch (protocol::PollOnce(*driver, USBHandle, RxBuffer.data(), LampByte)) {
-        case protocol::FrameOutcome::Valid:
-            FrameReady = 1;
-            break;
-        case protocol::FrameOutcome::NoAnswer:
-            DeviceSilent = 1;
-            break;
-        case protocol::FrameOutcome::Bad:
-            break;
-        }
-    } catch (const FT_Exception& e) {
-        // The failed call and its location; a network backend adds why, as
-        // in Connect's box.
-        const std::string detail = driver->ErrorDetail();
-        thread->SetErrorText(detail.empty() ? std::string(e.what()) : e.what() + std::string("\n") + detail);
-        LinkError = 1;
-    } catch (const std::exception& e) {
-        // Anything else is treated the same way, with its own message,
-        // rather than ending the program.
-        thread->SetErrorText(e.what());
-        LinkError = 1;
-    } catch (...) {
-        thread->SetErrorText("Unknown error on the USB link.");
-        LinkError = 1;
-    }
+    Poll.Transaction(*driver, USBHandle, thread);
 }
 
 void TForm1::FrameHandler()
@@ -103,11 +76,14 @@ void TForm1::FrameHandler()
     actLoadUpdate->setEnabled((LampByte & 0xF9) == 0xF8);
     display::DrawDisplayFrame(raster, RxBuffer.data());
     Repaint();
+    if (Sharing)
+        Sharing->Frame(LampByte, RxBuffer.data(), Poll.PayloadLength);
     FrameReady = 0;
 }
 
 void TForm1::FaultHandler()
 {
+    ShowSharedNote();
     if (DeviceSilent && actFreeze->isChecked())
         DeviceSilent = 0; // the still image stays as it is
     if (DeviceSilent) {
@@ -116,6 +92,8 @@ void TForm1::FaultHandler()
         Repaint();
         SetAllLamps(0);
         actLoadUpdate->setEnabled(false);
+        if (Sharing)
+            Sharing->Silent();
     }
     if (LinkError)
         LinkLoss();

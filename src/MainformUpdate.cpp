@@ -31,6 +31,11 @@ void TForm1::actLoadUpdateExecute()
     // while the dialog is open or before the job has got going does nothing.
     if (choosingPackage_ || UpdateRunning || ActiveJobs > 0)
         return;
+    // A backend that cannot carry the transfer says so before anything is sent.
+    if (const std::string refusal = driver->UpdateRefusal(); !refusal.empty()) {
+        Boxes().Error(this, QString::fromStdString(refusal));
+        return;
+    }
     const std::uint64_t generation = LinkGeneration();
     SendCommand(protocol::kUpdateAnnounceCode);
 
@@ -74,6 +79,8 @@ void TForm1::actLoadUpdateExecute()
     // gets going must already see the update running. The controls go now
     // for the same reason: no Disconnect or second update in between.
     UpdateRunning = true;
+    if (Sharing)
+        Sharing->Updating();
     SetUpdateMenuActions(false);
     DisableKeyActions();
     StartJob([this](TFW_UpdateThread* t) { UpdateProgress(t); }, [this](TFW_UpdateThread* t) { UpdateJob(t); });

@@ -1,9 +1,9 @@
 #pragma once
 // The program's driver backends: the one chosen at start, and the switch
-// between the local one (USB) and the remote station that the connection
-// dialog offers. Switching happens only off-line (the dialog is reachable
-// only then), so no thread is using the backend that is put aside; both
-// are kept until the program ends.
+// between the local one (USB), the remote station and the shared station
+// that the connection dialog offers. Switching happens only off-line (the
+// dialog is reachable only then), so no thread is using the backend that is
+// put aside; all are kept until the program ends.
 
 #include "app/DriverChoice.h"
 #include "app/SettingsStore.h"
@@ -26,10 +26,16 @@ public:
     // The backend for a new choice made in the connection dialog.
     FtdiDriver* Choose(const StoredRemote& choice);
 
+    // Whether this build can view a shared station (it needs libmosquitto).
+    static bool SharedAvailable();
+
 private:
+    FtdiDriver* ChooseShared(const share::SharedStation& station);
+
     AppOptions::Driver localChoice_ = AppOptions::Driver::Auto;
     ChosenDriver local_;
     ChosenDriver remote_;
+    std::unique_ptr<FtdiDriver> shared_;
     FtdiDriver* current_ = nullptr;
     bool simulated_ = false;
 };

@@ -7,6 +7,7 @@
 #include "app/AboutBox.h"
 #include "app/CommandLine.h"
 #include "app/BackendSwitch.h"
+#include "app/BrokerPassword.h"
 #include "app/DriverChoice.h"
 #include "app/SingleInstance.h"
 #include "dialogs/TdlgPreferences.h"
@@ -14,6 +15,10 @@
 #include "update/CheckPackage.h"
 #ifdef VORLINQ_HAVE_REMOTE
 #include "server/ServeSimulator.h"
+#endif
+#ifdef VORLINQ_HAVE_MQTT
+#include "share/StationMain.h"
+#include "share/WindowShare.h"
 #endif
 
 #include <QApplication>
@@ -24,6 +29,21 @@
 #include <iostream>
 
 namespace {
+
+// A shared station's login with its password: the one just typed is kept in
+// the desktop's password store, a missing one is fetched from there or asked.
+app::StoredRemote WithBrokerPassword(app::StoredRemote choice, QWidget* parent)
+{
+    share::BrokerLogin& login = choice.shared.station.login;
+    if (!choice.shared.enabled || login.user.empty())
+        return choice;
+    std::string error;
+    if (login.password.empty())
+        app::DesktopBrokerPassword(login, parent);
+    else if (!app::KeepBrokerPassword(login, error))
+        qWarning("the broker password is not kept: %s", error.c_str());
+    return choice;
+}
 
 int RunWindows(app::BackendSwitch& backends)
 {
@@ -43,11 +63,15 @@ int RunWindows(app::BackendSwitch& backends)
     // A new choice between the USB device and a remote station in the
     // connection dialog; the dialog is open only while off-line.
     form.ChooseBackend = [&](const app::StoredRemote& choice) {
-        FtdiDriver* chosen = backends.Choose(choice);
+        FtdiDriver* chosen = backends.Choose(WithBrokerPassword(choice, &form));
         form.driver = chosen;
         dlgPreferences.SetDriver(chosen);
         return backends.Simulated();
     };
+#ifdef VORLINQ_HAVE_MQTT
+    // File > Share this station; ended after polling (below), before the window.
+    share::WindowShare windowShare(form);
+#endif
     // Made after the windows, so ended before any of them is destroyed, on
     // every way out (an event loop that ends without a close event, an
     // exception): polling and the jobs come down while the keypads and the
@@ -97,9 +121,21 @@ int RunVorlinq(int argc, char** argv)
         return 2;
 #endif
     }
+    if (!options.viewer.empty() && !app::BackendSwitch::SharedAvailable()) {
+        std::fputs("vorlinq: this build has no MQTT library (libmosquitto): --viewer is not available\n", stderr);
+        return 2;
+    }
     if (options.driver == app::AppOptions::Driver::Remote && !app::RemoteAvailable()) {
         std::fputs("vorlinq: this build has no network library (gensio): --remote is not available\n", stderr);
         return 2;
+    }
+    if (!options.station.empty()) {
+#ifdef VORLINQ_HAVE_MQTT
+        return share::RunStation(argc, argv, options, std::cerr);
+#else
+        std::fputs("vorlinq: this build has no MQTT library (libmosquitto): --station is not available\n", stderr);
+        return 2;
+#endif
     }
 
     QApplication application(argc, argv);
@@ -116,7 +152,12 @@ int RunVorlinq(int argc, char** argv)
         app::StoredRemote stored;
         if (std::unique_ptr<QSettings> store = app::OpenVorlinqSettings())
             app::LoadRemoteSettings(*store, stored);
-        app::BackendSwitch backends(options, stored);
+        app::AppOptions chosen = options;
+        if (!chosen.viewer.empty() && chosen.brokerPasswordFile.empty() && !chosen.broker.user.empty())
+            app::DesktopBrokerPassword(chosen.broker);
+        else if (chosen.viewer.empty() && chosen.driver == app::AppOptions::Driver::Auto)
+            stored = WithBrokerPassword(stored, nullptr);
+        app::BackendSwitch backends(chosen, stored);
         QObject::connect(&instance, &app::SingleInstance::BringToFrontRequested, [] {
             if (Form1)
                 app::BringWindowToFront(Form1);

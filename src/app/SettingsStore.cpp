@@ -29,6 +29,13 @@ const QString kRemoteCert = QStringLiteral("ApplicationRemoteCert");
 const QString kRemoteKey = QStringLiteral("ApplicationRemoteKey");
 const QString kSpokenChanges = QStringLiteral("ApplicationSpokenChanges");
 const QString kRemoteName = QStringLiteral("ApplicationRemoteName");
+const QString kSharedEnable = QStringLiteral("ApplicationSharedEnable");
+const QString kSharedName = QStringLiteral("ApplicationSharedName");
+const QString kSharedBroker = QStringLiteral("ApplicationSharedBroker");
+const QString kSharedCa = QStringLiteral("ApplicationSharedCA");
+const QString kSharedCert = QStringLiteral("ApplicationSharedCert");
+const QString kSharedKey = QStringLiteral("ApplicationSharedKey");
+const QString kSharedUser = QStringLiteral("ApplicationSharedUser");
 
 // Preset1Height, Preset1Width, Preset2Height, ... Preset5Width: one to one
 // with the preset table.
@@ -193,6 +200,21 @@ void LoadRemoteSettings(QSettings& store, StoredRemote& r)
             *into = value.toString().toStdString();
         }
     }
+
+    // The shared station, after everything else.
+    if (ReadInt(store, kSharedEnable, flag)) {
+        r.shared.enabled = flag != 0;
+    }
+    share::BrokerLogin& login = r.shared.station.login;
+    const std::pair<const QString*, std::string*> sharedTexts[] = {
+        {&kSharedName, &r.shared.station.name}, {&kSharedBroker, &login.url},  {&kSharedCa, &login.caFile},
+        {&kSharedCert, &login.certFile},        {&kSharedKey, &login.keyFile}, {&kSharedUser, &login.user}};
+    for (const auto& [name, into] : sharedTexts) {
+        const QVariant value = store.value(*name);
+        if (value.isValid()) {
+            *into = value.toString().toStdString();
+        }
+    }
 }
 
 bool SaveRemoteSettings(QSettings& store, const StoredRemote& r)
@@ -204,6 +226,14 @@ bool SaveRemoteSettings(QSettings& store, const StoredRemote& r)
     store.setValue(kRemoteCert, QString::fromStdString(r.station.certFile));
     store.setValue(kRemoteKey, QString::fromStdString(r.station.keyFile));
     store.setValue(kRemoteName, QString::fromStdString(r.station.serverName));
+    const share::BrokerLogin& login = r.shared.station.login;
+    store.setValue(kSharedEnable, r.shared.enabled ? 1 : 0);
+    store.setValue(kSharedName, QString::fromStdString(r.shared.station.name));
+    store.setValue(kSharedBroker, QString::fromStdString(login.url));
+    store.setValue(kSharedCa, QString::fromStdString(login.caFile));
+    store.setValue(kSharedCert, QString::fromStdString(login.certFile));
+    store.setValue(kSharedKey, QString::fromStdString(login.keyFile));
+    store.setValue(kSharedUser, QString::fromStdString(login.user));
     store.sync();
     return store.status() == QSettings::NoError;
 }

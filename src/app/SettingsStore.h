@@ -10,6 +10,7 @@
 // value that is missing or does not read as a 32-bit integer is a failed read.
 
 #include "link/RemoteStation.h"
+#include "share/SharedStation.h"
 
 #include <QPoint>
 #include <QRect>
@@ -67,9 +68,21 @@ bool SaveSettings(QSettings& store, const StoredSettings& s, std::optional<QPoin
 // "ApplicationRemoteKey") that are read after all the others: a missing or
 // unreadable one leaves its value as it was and never brings in the defaults
 // of LoadSettings.
+// The shared station (a station on an MQTT broker) comes after them under
+// names of its own: "ApplicationSharedEnable", "ApplicationSharedName",
+// "ApplicationSharedBroker", "ApplicationSharedCA", "ApplicationSharedCert",
+// "ApplicationSharedKey", "ApplicationSharedUser". Its password is never
+// written to the store. A shared station that is enabled wins over a remote one.
+struct StoredShared {
+    bool enabled = false; // view the shared station instead of the USB device
+    share::SharedStation station;
+
+    bool operator==(const StoredShared&) const = default;
+};
 struct StoredRemote {
     bool enabled = false; // connect to the remote station instead of the USB device
     RemoteStation station;
+    StoredShared shared;
 
     bool operator==(const StoredRemote&) const = default;
 };

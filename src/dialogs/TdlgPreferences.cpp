@@ -1,6 +1,7 @@
 #include "dialogs/TdlgPreferences.h"
 
 #include "dialogs/TdlgRemoteStation.h"
+#include "dialogs/TdlgSharedStation.h"
 #include "link/FtdiDriver.h"
 #include "toolkit/MessageBoxes.h"
 
@@ -84,6 +85,15 @@ void TdlgPreferences::BuildControls()
     btnRemote->setGeometry(168, 73, 129, 25);
     connect(btnRemote, &QPushButton::clicked, this, [this] { btnRemoteClick(); });
     dlgRemoteStation = new TdlgRemoteStation(this);
+
+    // Beside Cancel: the way to a station shared through a broker.
+    btnShared = new QPushButton("&Shared...", this);
+    btnShared->setObjectName("btnShared");
+    btnShared->setAccessibleName("Shared station");
+    btnShared->setToolTip("View a station shared through an MQTT broker");
+    btnShared->setGeometry(240, 124, 66, 25);
+    connect(btnShared, &QPushButton::clicked, this, [this] { btnSharedClick(); });
+    dlgSharedStation = new TdlgSharedStation(this);
 
     OKBtn = new QPushButton("OK", this);
     OKBtn->setObjectName("OKBtn");
@@ -190,7 +200,14 @@ void TdlgPreferences::btnAcquireClick()
 void TdlgPreferences::btnRemoteClick()
 {
     // Kept by this dialog until its own OK; Cancel there drops it.
-    dlgRemoteStation->Edit(remote_);
+    if (dlgRemoteStation->Edit(remote_) && remote_.enabled)
+        remote_.shared.enabled = false; // one choice instead of the USB device
+}
+
+void TdlgPreferences::btnSharedClick()
+{
+    if (dlgSharedStation->Edit(remote_.shared) && remote_.shared.enabled)
+        remote_.enabled = false;
 }
 
 void TdlgPreferences::SetIdFontStyle()

@@ -16,6 +16,7 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class TdlgRemoteStation;
+class TdlgSharedStation;
 
 class TdlgPreferences final : public QDialog {
     Q_OBJECT
@@ -36,7 +37,8 @@ public:
     bool Configure(QString& idString, bool& idEnabled);
 
     // The remote-station choice the dialog works on: set before Configure(),
-    // read after it returned true. "Remote station..." edits it.
+    // read after it returned true. "Remote station..." edits it, "Shared..."
+    // its shared station; choosing one of them gives up the other.
     void SetRemote(const app::StoredRemote& remote) { remote_ = remote; }
     const app::StoredRemote& Remote() const { return remote_; }
 
@@ -51,6 +53,7 @@ public:
     void cbIDClick();
     void btnAcquireClick();
     void btnRemoteClick();
+    void btnSharedClick();
 
     // Controls.
     QFrame* Bevel1 = nullptr;
@@ -60,6 +63,8 @@ public:
     QPushButton* btnAcquire = nullptr;
     QPushButton* btnRemote = nullptr;
     TdlgRemoteStation* dlgRemoteStation = nullptr;
+    QPushButton* btnShared = nullptr;
+    TdlgSharedStation* dlgSharedStation = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 

@@ -1,42 +1,15 @@
 #include "dialogs/TdlgRemoteStation.h"
 
+#include "dialogs/FileRow.h"
 #include "toolkit/MessageBoxes.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-
-// A file name entry with a button that picks the file.
-QWidget* FileRow(QWidget* parent, QLineEdit*& edit, const QString& name, const QString& title)
-{
-    auto* row = new QWidget(parent);
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    edit = new QLineEdit(row);
-    edit->setObjectName(name);
-    auto* browse = new QPushButton("...", row);
-    browse->setFixedWidth(28);
-    browse->setAccessibleName(title);
-    layout->addWidget(edit);
-    layout->addWidget(browse);
-    QLineEdit* target = edit;
-    QObject::connect(browse, &QPushButton::clicked, row, [row, target, title] {
-        const QString file = QFileDialog::getOpenFileName(row, title, target->text(),
-                                                          "Certificates and keys (*.crt *.pem *.key);;All files (*)");
-        if (!file.isEmpty())
-            target->setText(file);
-    });
-    return row;
-}
-
-} // namespace
 
 TdlgRemoteStation::TdlgRemoteStation(QWidget* parent, bool networkBackend)
     : QDialog(parent), networkBackend_(networkBackend)
@@ -65,9 +38,9 @@ TdlgRemoteStation::TdlgRemoteStation(QWidget* parent, bool networkBackend)
     cbTls = new QCheckBox("Connect over &TLS", this);
     cbTls->setObjectName("cbTls");
     form->addRow(QString(), cbTls);
-    form->addRow("&CA certificate:", FileRow(this, edCa, "edCa", "CA certificate"));
-    form->addRow("Client c&ertificate:", FileRow(this, edCert, "edCert", "Client certificate"));
-    form->addRow("Client &key:", FileRow(this, edKey, "edKey", "Client key"));
+    form->addRow("&CA certificate:", dialogs::FileRow(this, edCa, "edCa", "CA certificate"));
+    form->addRow("Client c&ertificate:", dialogs::FileRow(this, edCert, "edCert", "Client certificate"));
+    form->addRow("Client &key:", dialogs::FileRow(this, edKey, "edKey", "Client key"));
     edName = new QLineEdit(this);
     edName->setObjectName("edName");
     edName->setPlaceholderText("the host of the address");

@@ -34,6 +34,20 @@ public:
     // retrying; a USB device may yet be plugged in, so by default it retries.
     virtual bool OpenFailureIsFinal() const { return false; }
 
+    // What a backend shared with other desks has to tell the user beside the
+    // display: who has control of the amplifier, and why a key or request of
+    // this desk was last refused. Empty for a link of this desk alone. Any thread.
+    struct SharedNote {
+        std::string control;
+        std::string notice;
+        bool operator==(const SharedNote&) const = default;
+    };
+    virtual SharedNote ShareNote() const { return {}; }
+
+    // Empty when a firmware update can go through this backend; otherwise
+    // why not, in a sentence for the user.
+    virtual std::string UpdateRefusal() const { return {}; }
+
     virtual FT_STATUS FT_Open(int deviceIndex, FT_HANDLE* handle) = 0;
     virtual FT_STATUS FT_OpenEx(const char* arg, DWORD flags, FT_HANDLE* handle) = 0;
     virtual FT_STATUS FT_Close(FT_HANDLE handle) = 0;

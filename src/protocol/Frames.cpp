@@ -3,6 +3,8 @@
 #include "link/FtStatus.h"
 #include "link/FtdiDriver.h"
 
+#include <algorithm>
+
 namespace protocol {
 
 void SendCommand(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t code)
@@ -23,10 +25,10 @@ std::uint16_t Sum16(const std::uint8_t* bytes, std::size_t count, std::uint16_t 
 namespace {
 
 // One checked read of a fixed small field; true when the whole field came.
-bool ReadField(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t* into, DWORD count, int location)
+template <typename Read> bool ReadField(const Read& read, std::uint8_t* into, DWORD count, int location)
 {
     DWORD got = 0;
-    CheckFTStatus(driver.FT_Read(handle, into, count, &got), location);
+    CheckFTStatus(read(into, count, &got), location);
     return got == count;
 }
 
@@ -35,16 +37,16 @@ std::uint16_t Le16(const std::uint8_t* b)
     return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
 }
 
-} // namespace
-
-FrameOutcome ReadDisplayFrame(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t* rx, std::uint8_t& lamp,
-                              int* payloadLength)
+// The acceptance rules over any byte source: `read(into, count, &got)`
+// behaves as FT_Read on the link.
+template <typename Read>
+FrameOutcome ReadFrameFrom(const Read& read, std::uint8_t* rx, std::uint8_t& lamp, int* payloadLength)
 {
     // Header: read until three bytes arrived or a read delivers nothing.
     DWORD have = 0;
     while (have < 3) {
         DWORD got = 0;
-        CheckFTStatus(driver.FT_Read(handle, rx + have, 3 - have, &got), 1271);
+        CheckFTStatus(read(rx + have, 3 - have, &got), 1271);
         if (got == 0)
             break;
         have += got > 3 - have ? 3 - have : got;
@@ -53,20 +55,20 @@ FrameOutcome ReadDisplayFrame(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t
         return FrameOutcome::NoAnswer;
 
     std::uint8_t field[2];
-    if (!ReadField(driver, handle, field, 2, 1285))
+    if (!ReadField(read, field, 2, 1285))
         return FrameOutcome::Bad;
     const std::uint16_t length = Le16(field);
 
-    if (!ReadField(driver, handle, field, 2, 1293))
+    if (!ReadField(read, field, 2, 1293))
         return FrameOutcome::Bad;
     if (Le16(field) != (length ^ 0xFFFF))
         return FrameOutcome::Bad;
 
     std::uint8_t type = 0;
-    if (!ReadField(driver, handle, &type, 1, 1307) || type != kDisplayType)
+    if (!ReadField(read, &type, 1, 1307) || type != kDisplayType)
         return FrameOutcome::Bad;
 
-    if (!ReadField(driver, handle, &lamp, 1, 1318))
+    if (!ReadField(read, &lamp, 1, 1318))
         return FrameOutcome::Bad;
 
     // The payload must fit the receive buffer; a frame that claims more (or a
@@ -77,7 +79,7 @@ FrameOutcome ReadDisplayFrame(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t
     DWORD received = 0;
     while (received < wanted) {
         DWORD got = 0;
-        const FT_STATUS status = driver.FT_Read(handle, rx + received, wanted - received, &got);
+        const FT_STATUS status = read(rx + received, wanted - received, &got);
         if (status != FT_OK || got == 0)
             break;
         received += got > wanted - received ? wanted - received : got;
@@ -85,7 +87,7 @@ FrameOutcome ReadDisplayFrame(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t
     if (received != wanted)
         return FrameOutcome::Bad;
 
-    if (!ReadField(driver, handle, field, 2, 1352))
+    if (!ReadField(read, field, 2, 1352))
         return FrameOutcome::Bad;
     const std::uint16_t sum = Sum16(rx, wanted, static_cast<std::uint16_t>(type + lamp));
     if (sum != Le16(field))
@@ -94,6 +96,35 @@ FrameOutcome ReadDisplayFrame(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t
     if (payloadLength)
         *payloadLength = static_cast<int>(wanted);
     return FrameOutcome::Valid;
+}
+
+} // namespace
+
+FrameOutcome ReadDisplayFrame(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t* rx, std::uint8_t& lamp,
+                              int* payloadLength)
+{
+    return ReadFrameFrom(
+        [&](std::uint8_t* into, DWORD count, DWORD* got) { return driver.FT_Read(handle, into, count, got); }, rx, lamp,
+        payloadLength);
+}
+
+FrameOutcome CheckDisplayFrame(const std::uint8_t* bytes, std::size_t size, std::uint8_t* rx, std::uint8_t& lamp,
+                               int* payloadLength)
+{
+    // The bytes as a link that has nothing more to give once they are read.
+    std::size_t at = 0;
+    auto read = [&](std::uint8_t* into, DWORD count, DWORD* got) {
+        const std::size_t n = std::min<std::size_t>(count, size - at);
+        std::copy_n(bytes + at, n, into);
+        at += n;
+        *got = static_cast<DWORD>(n);
+        return FT_STATUS{FT_OK};
+    };
+    const FrameOutcome outcome = ReadFrameFrom(read, rx, lamp, payloadLength);
+    // A valid frame with anything behind it is not one frame.
+    if (outcome == FrameOutcome::Valid && at != size)
+        return FrameOutcome::Bad;
+    return outcome;
 }
 
 FrameOutcome PollOnce(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t* rx, std::uint8_t& lamp, int* payloadLength)

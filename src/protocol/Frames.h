@@ -72,6 +72,13 @@ enum class FrameOutcome {
 FrameOutcome ReadDisplayFrame(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t* rx, std::uint8_t& lamp,
                               int* payloadLength = nullptr);
 
+// The same rules applied to a frame held in memory (a frame that came by
+// another way than the link): `bytes` must be exactly one frame. The payload
+// goes to rx[0..] (room for kReceiveBufferSize bytes), the lamp byte to
+// `lamp`. Never raises: memory does not fail.
+FrameOutcome CheckDisplayFrame(const std::uint8_t* bytes, std::size_t size, std::uint8_t* rx, std::uint8_t& lamp,
+                               int* payloadLength = nullptr);
+
 // One poll transaction's traffic: purge both queues (1255), write the query
 // frame (1256), then ReadDisplayFrame.
 FrameOutcome PollOnce(FtdiDriver& driver, FT_HANDLE handle, std::uint8_t* rx, std::uint8_t& lamp,

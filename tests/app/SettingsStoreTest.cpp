@@ -380,6 +380,28 @@ TEST_F(SettingsStoreTest, RemoteStationIsReadAfterTheRestAndAMissingValueNeverDe
     EXPECT_EQ(back, remote);
 }
 
+TEST_F(SettingsStoreTest, SharedStationIsKeptButNeverItsPassword)
+{
+    Store(FullStore());
+    app::StoredRemote remote;
+    remote.shared.enabled = true;
+    remote.shared.station = {"shack", {"mqtts://broker.example.org", "ca.crt", "", "", "alice", "hunter2-secret"}};
+    {
+        QSettings store(file_, QSettings::IniFormat);
+        ASSERT_TRUE(app::SaveRemoteSettings(store, remote));
+    }
+    QFile written(file_);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(written.readAll().contains("hunter2")) << "the password reached the settings file";
+    EXPECT_EQ(Load(), FullStoreRead()) << "the existing values read exactly as before";
+
+    QSettings store(file_, QSettings::IniFormat);
+    app::StoredRemote back;
+    app::LoadRemoteSettings(store, back);
+    remote.shared.station.login.password.clear();
+    EXPECT_EQ(back, remote);
+}
+
 TEST(EnsureOnScreen, OnlyAWindowWhollyOffEveryScreenIsMoved)
 {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();

@@ -1,6 +1,7 @@
 #include "dialogs/TdlgPreferences.h"
 
 #include "dialogs/TdlgRemoteStation.h"
+#include "dialogs/TdlgSharedStation.h"
 
 #include "FullSerialDriver.h"
 #include "sim/SimDriver.h"
@@ -297,6 +298,45 @@ TEST(RemoteStationDialog, ABuildWithoutANetworkBackendOffersNoStationAndSaysWhy)
     EXPECT_FALSE(choice.enabled);
     EXPECT_FALSE(remote.cbRemote->isEnabled());
     EXPECT_TRUE(remote.findChild<QLabel*>("lbNoNetwork")->text().contains("no network backend"));
+}
+
+} // namespace
+
+namespace {
+
+// A shared station is checked in its own dialog, and choosing it gives up the
+// remote station: the program has one way to the amplifier at a time.
+TEST_F(Preferences, SharedStationIsRefusedUntilItCanWorkAndReplacesTheRemoteStation)
+{
+    QString id;
+    bool enabled = false;
+    TdlgSharedStation& shared = *dlg.dlgSharedStation;
+    app::StoredRemote remote;
+    remote.enabled = true;
+    remote.station.address = "station.example.org:3001";
+    dlg.SetRemote(remote);
+    EXPECT_TRUE(Run(id, enabled, [&] {
+        QTimer::singleShot(0, &shared, [&] {
+            ProcessEventsUntil([&] { return shared.isVisible(); }, 5000);
+            shared.cbShared->setChecked(true);
+            shared.edName->setText("the shack");
+            shared.edBroker->setText("mqtts://broker.example.org");
+            shared.edUser->setText("alice");
+            shared.edPassword->setText("secret");
+            shared.OKBtn->click(); // a name with a blank
+            EXPECT_TRUE(shared.isVisible());
+            shared.edName->setText("shack");
+            shared.OKBtn->click();
+            if (shared.isVisible())
+                shared.reject();
+        });
+        Click(dlg.btnShared);
+        Click(dlg.OKBtn);
+    }));
+    EXPECT_FALSE(dlg.Remote().enabled);
+    EXPECT_TRUE(dlg.Remote().shared.enabled);
+    EXPECT_EQ(dlg.Remote().shared.station.name, "shack");
+    EXPECT_EQ(dlg.Remote().shared.station.login.password, "secret") << "handed on, for the password store";
 }
 
 } // namespace

@@ -1,0 +1,41 @@
+#pragma once
+// The power-on pulse on the modem lines: DTR cleared and RTS set for one
+// second, then DTR set and RTS cleared. Ordered against closing the link: the
+// generation advances whenever the link is closed or cycled, and a pulse
+// touches the lines only while its own generation is current, so closing
+// the link cuts a pulse short without it touching the handle again. The lock
+// covers the check, not the line call: a remote station's answer can take a
+// second, and closing must not wait for it, so a close that comes while a
+// line call is under way is left to that call, which closes as it returns.
+
+#include "link/FtTypes.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+class FtdiDriver;
+
+class PowerOnPulse {
+public:
+    static constexpr int kPulseMs = 1000;
+
+    // The link of this moment, to hand to Run.
+    std::uint64_t Generation();
+    // Before closing or cycling the link: a pulse under way stops.
+    void CutShort();
+    // Cuts a pulse short and closes `handle`, at once or, when a line call of
+    // the pulse is under way on it, as that call returns.
+    void CutShortAndClose(FtdiDriver& driver, FT_HANDLE handle);
+    // Worker thread: the pulse on `handle`, slept through the program's
+    // clock. False when it was cut short (the link was closed meanwhile);
+    // true when it ended, or failed on a link that is still open (the next
+    // poll transaction then finds out what is wrong with it).
+    bool Run(FtdiDriver& driver, const std::atomic<FT_HANDLE>& handle, std::uint64_t generation);
+
+private:
+    std::mutex mutex_;
+    std::uint64_t generation_ = 0;
+    int lineCalls_ = 0;                      // line calls under way
+    FT_HANDLE closeAfterLineCall_ = nullptr; // closed by the last of them
+};
