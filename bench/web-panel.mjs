@@ -28,7 +28,7 @@ try {
   const frames = [];
   observer.on('message', () => frames.push(now()));
   await observer.subscribeAsync(topic('frame'));
-  await until('the station on-line', () => frames.length > 0, 20000);
+  await until('the station on-line', () => rig.stationRunning() && frames.length > 0, 20000);
   await rig.launchBrowser();
 
   // Page load: a fresh page each time, the login filled in as soon as the

@@ -23,7 +23,7 @@ test('web panel against a station through the broker', { timeout: 150000 }, asyn
     else if (name.startsWith(topic('key/'))) seen.keys.push(`${name.split('/').pop()}:${payload}`);
   });
   await observer.subscribeAsync([topic('frame'), topic('text'), topic('key/+')]);
-  await until('the station on-line', () => seen.frame && seen.text, 20000);
+  await until('the station on-line', () => rig.stationRunning() && seen.frame && seen.text, 20000);
 
   const alice = await rig.openPage('alice');
   await until('the first picture', () => alice.evaluate(() => window.pictureTimes.length > 0));

@@ -56,8 +56,13 @@ function waitForPort(port, timeoutMs) {
 export class Rig {
   static async start() {
     const rig = new Rig();
-    await rig.startBroker();
-    await rig.startStation();
+    try {
+      await rig.startBroker();
+      await rig.startStation();
+    } catch (error) {
+      await rig.stop();
+      throw new Error(`${error.message}\n${rig.processes.map((child) => child.errors).join('\n')}`);
+    }
     return rig;
   }
 
@@ -93,9 +98,11 @@ export class Rig {
     this.mqttPort = await freePort();
     this.wsPort = await freePort();
     // mosquitto 2.0.11 binds a WebSocket listener to every interface whatever
-    // address it is given; the tests only ever connect to 127.0.0.1.
+    // address it is given; the tests only ever connect to 127.0.0.1. Started
+    // by root, it keeps the test's own user instead of dropping to its own,
+    // who could read neither these files nor the build tree.
     const config = this.file('mosquitto.conf', [
-      'per_listener_settings false', 'allow_anonymous false', `password_file ${passwords}`, `acl_file ${acl}`,
+      `user ${os.userInfo().username}`, 'per_listener_settings false', 'allow_anonymous false', `password_file ${passwords}`, `acl_file ${acl}`,
       'persistence false', `listener ${this.mqttPort} 127.0.0.1`,
       `listener ${this.wsPort} 127.0.0.1`, 'protocol websockets', `http_dir ${env('VORLINQ_WEB_DIR')}`,
     ].join('\n') + '\n');
@@ -111,6 +118,12 @@ export class Rig {
       `--station=${STATION}`, `--broker=mqtt://127.0.0.1:${this.mqttPort}`, '--broker-user=station',
       `--broker-password-file=${passwordFile}`, '--simulator',
     ]);
+  }
+
+  // Throws with the station's complaints once it has ended by itself.
+  stationRunning() {
+    if (this.station.exitCode !== null) throw new Error(`the station ended: ${this.station.errors}`);
+    return true;
   }
 
   killStation() {
