@@ -151,6 +151,7 @@ $('login').addEventListener('submit', (event) => {
   say($('login-error'), '');
   $('login').hidden = true;
   $('panel').hidden = false;
+  $('panel').focus();
   page.stations.clear();
   renderStations();
   if (station) openStation(station);
