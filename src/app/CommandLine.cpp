@@ -39,6 +39,48 @@ Option SplitOption(const QString& arg)
     return {arg.left(eq), arg.mid(eq + 1)};
 }
 
+// The broker options belong to a station or a viewer, and the two exclude each other.
+QString CheckSharing(const AppOptions& options, bool driverGiven)
+{
+    const share::BrokerLogin& broker = options.broker;
+    const bool sharing = !options.station.empty() || !options.viewer.empty();
+    const bool brokerDetails = !broker.caFile.empty() || !broker.certFile.empty() || !broker.keyFile.empty() ||
+                               !broker.user.empty() || !options.brokerPasswordFile.empty();
+    if (!options.station.empty() && !options.viewer.empty()) {
+        return QStringLiteral("--station and --viewer exclude each other");
+    }
+    if (sharing && broker.url.empty()) {
+        return QStringLiteral("%1 needs --broker=URL").arg(options.station.empty() ? "--viewer" : "--station");
+    }
+    if ((!broker.url.empty() || brokerDetails) && !sharing) {
+        return QStringLiteral("--broker and the --broker-* options go with --station or --viewer");
+    }
+    if (options.haDiscovery && options.station.empty()) {
+        return QStringLiteral("--ha-discovery goes with --station");
+    }
+    if (!options.viewer.empty() && (driverGiven || !options.serveSimulator.empty())) {
+        return QStringLiteral(
+            "--viewer reaches the amplifier through the station: no --driver, --simulator or --remote");
+    }
+    if (!options.station.empty() && !options.serveSimulator.empty()) {
+        return QStringLiteral("--station and --serve-simulator exclude each other");
+    }
+    std::string why;
+    const std::optional<share::BrokerAddress> address =
+        broker.url.empty() ? std::nullopt : share::ParseBrokerUrl(broker.url, why);
+    const bool tlsFiles = !broker.caFile.empty() || !broker.certFile.empty() || !broker.keyFile.empty();
+    if (tlsFiles && address && !address->tls) {
+        return QStringLiteral("--broker-ca, --broker-cert and --broker-key need an mqtts:// broker address");
+    }
+    if (broker.certFile.empty() != broker.keyFile.empty()) {
+        return QStringLiteral("--broker-cert and --broker-key go together");
+    }
+    if (!options.brokerPasswordFile.empty() && broker.user.empty()) {
+        return QStringLiteral("--broker-password-file needs --broker-user");
+    }
+    return {};
+}
+
 } // namespace
 
 AppOptions ParseCommandLine(const QStringList& args)
@@ -138,6 +180,45 @@ AppOptions ParseCommandLine(const QStringList& args)
                 return fail(QStringLiteral("--serve-simulator needs [HOST:]PORT"));
             }
             options.serveSimulator = where->toStdString();
+        } else if (option.name == QLatin1String("--station") || option.name == QLatin1String("--viewer")) {
+            const std::optional<QString> name = takeValue();
+            if (!name || !share::ValidStationName(name->toStdString())) {
+                return fail(QStringLiteral("%1 needs a station name: letters, digits, '-' and '_', at most 32")
+                                .arg(option.name));
+            }
+            (option.name == QLatin1String("--station") ? options.station : options.viewer) = name->toStdString();
+        } else if (option.name == QLatin1String("--broker")) {
+            const std::optional<QString> url = takeValue();
+            std::string why;
+            if (!url || !share::ParseBrokerUrl(url->toStdString(), why)) {
+                return fail(
+                    url ? QString::fromStdString(why)
+                        : QStringLiteral("--broker needs an address mqtt://HOST[:PORT] or mqtts://HOST[:PORT]"));
+            }
+            options.broker.url = url->toStdString();
+        } else if (option.name == QLatin1String("--broker-ca") || option.name == QLatin1String("--broker-cert") ||
+                   option.name == QLatin1String("--broker-key") ||
+                   option.name == QLatin1String("--broker-password-file")) {
+            const std::optional<QString> file = takeValue();
+            if (!file || file->isEmpty()) {
+                return fail(QStringLiteral("%1 needs a file name").arg(option.name));
+            }
+            std::string& into = option.name == QLatin1String("--broker-ca")     ? options.broker.caFile
+                                : option.name == QLatin1String("--broker-cert") ? options.broker.certFile
+                                : option.name == QLatin1String("--broker-key")  ? options.broker.keyFile
+                                                                                : options.brokerPasswordFile;
+            into = file->toStdString();
+        } else if (option.name == QLatin1String("--broker-user")) {
+            const std::optional<QString> user = takeValue();
+            if (!user || user->isEmpty()) {
+                return fail(QStringLiteral("--broker-user needs a user name"));
+            }
+            options.broker.user = user->toStdString();
+        } else if (option.name == QLatin1String("--ha-discovery")) {
+            if (option.value) {
+                return fail(QStringLiteral("--ha-discovery takes no value"));
+            }
+            options.haDiscovery = true;
         } else if (arg.startsWith(QLatin1Char('-'))) {
             return fail(QStringLiteral("unknown option \"%1\"").arg(arg));
         } else {
@@ -158,6 +239,15 @@ AppOptions ParseCommandLine(const QStringList& args)
     }
     if (remote.certFile.empty() != remote.keyFile.empty()) {
         return fail(QStringLiteral("--remote-cert and --remote-key go together"));
+    }
+    if (const QString why = CheckSharing(options, driverGiven); !why.isEmpty()) {
+        return fail(why);
+    }
+    if (!options.brokerPasswordFile.empty()) {
+        std::string why;
+        if (!share::ReadPasswordFile(options.brokerPasswordFile, options.broker.password, why)) {
+            return fail(QString::fromStdString(why));
+        }
     }
     return options;
 }
@@ -198,6 +288,26 @@ QString UsageText()
                           "  --check-package FILE  check a firmware package (.pk1) and end\n"
                           "  --version             print the version and end\n"
                           "  -h, --help            print this text and end\n"
+                          "\n"
+                          "Sharing the amplifier through an MQTT broker:\n"
+                          "  --station=NAME        run without a window as station NAME: own the link\n"
+                          "                        (through the backend chosen as above), poll it and\n"
+                          "                        publish the display under vorlinq/v1/NAME/ on the\n"
+                          "                        broker; operators key it from there\n"
+                          "  --viewer=NAME         the window, showing and keying station NAME through\n"
+                          "                        the broker instead of a link of its own\n"
+                          "  --broker=URL          the broker: mqtt://HOST[:PORT] (1883) or\n"
+                          "                        mqtts://HOST[:PORT] (8883, TLS)\n"
+                          "  --broker-ca=FILE      CA certificate that checks the broker's certificate\n"
+                          "                        (default: the system's CAs)\n"
+                          "  --broker-cert=FILE    client certificate, for a broker that logs in by it\n"
+                          "  --broker-key=FILE     the client certificate's private key\n"
+                          "  --broker-user=NAME    the broker user name\n"
+                          "  --broker-password-file=FILE\n"
+                          "                        the broker password: the file's first line; the\n"
+                          "                        file must not be readable by group or others\n"
+                          "  --ha-discovery        with --station: announce the lamps and the display\n"
+                          "                        text to Home Assistant (MQTT discovery)\n"
                           "\n"
                           "Without --driver: the remote station when one is chosen in the connection\n"
                           "dialog; otherwise the backend is chosen at Connect: D2XX when FTDI's library\n"

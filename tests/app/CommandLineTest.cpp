@@ -1,5 +1,8 @@
 #include "app/CommandLine.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -137,3 +140,40 @@ TEST(CommandLine, HelpListsEveryRemoteOptionAsSpelled)
 }
 
 } // namespace
+
+// A wrong broker address or a password file anyone can read stops the program
+// before it connects, with the reason.
+TEST(CommandLine, BrokerOptionsRefusedBeforeConnecting)
+{
+    const char* wrong[][3] = {
+        {"--station=a/b", "--broker=mqtt://h", nullptr},            // a name that would split the topic
+        {"--station=s", "--broker=tcp://h:1883", nullptr},          // not mqtt:// or mqtts://
+        {"--station=s", "--broker=mqtt://h:99999", nullptr},        // no port
+        {"--station=s", nullptr, nullptr},                          // no broker
+        {"--station=s", "--viewer=s", "--broker=mqtt://h"},         // both roles
+        {"--viewer=s", "--broker=mqtt://h", "--simulator"},         // a viewer has no link of its own
+        {"--station=s", "--broker=mqtt://h", "--broker-ca=ca.crt"}, // TLS files without TLS
+    };
+    for (const auto& args : wrong) {
+        QStringList list;
+        for (const char* a : args)
+            if (a)
+                list << a;
+        EXPECT_FALSE(Parse(list).error.empty()) << list.join(' ').toStdString();
+    }
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath("password");
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write("s3cret\n") == 7);
+    out.close();
+    const QStringList args{"--station=shack", "--broker=mqtts://[::1]", "--broker-user=station",
+                           "--broker-password-file=" + file};
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    EXPECT_NE(Parse(args).error.find("read by others"), std::string::npos);
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+    const app::AppOptions options = Parse(args);
+    EXPECT_TRUE(options.error.empty()) << options.error;
+    EXPECT_EQ(options.broker.password, "s3cret");
+    EXPECT_EQ(options.station, "shack");
+}

@@ -1,0 +1,274 @@
+#ifdef VORLINQ_HAVE_MQTT
+
+#include "support/BrokerFixture.h"
+
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <chrono>
+#include <csignal>
+#include <stdexcept>
+#include <thread>
+
+#include <pwd.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brokertest {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Require(bool ok, const std::string& what)
+{
+    if (!ok)
+        throw std::runtime_error(what);
+}
+
+int FreePort()
+{
+    QTcpServer server;
+    Require(server.listen(QHostAddress::LocalHost, 0), "no free port");
+    return server.serverPort();
+}
+
+void Run(const QString& program, const QStringList& args, const QString& dir)
+{
+    QProcess process;
+    process.setWorkingDirectory(dir);
+    process.start(program, args);
+    Require(process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+            program.toStdString() + " " + args.join(' ').toStdString() + ": " +
+                process.readAllStandardError().toStdString());
+}
+
+void WriteText(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size(),
+            "cannot write " + path.toStdString());
+}
+
+void MakeCertificates(const QString& d)
+{
+    const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    for (const char* ca : {"ca", "other-ca"})
+        Run(VORLINQ_OPENSSL,
+            QStringList{"req", "-x509"} + ec +
+                QStringList{"-keyout", QString(ca) + ".key", "-out", QString(ca) + ".crt", "-days", "2", "-subj",
+                            QString("/CN=") + ca},
+            d);
+    WriteText(d + "/san.ext", "subjectAltName=IP:127.0.0.1\n");
+    Run(VORLINQ_OPENSSL,
+        QStringList{"req"} + ec + QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"},
+        d);
+    Run(VORLINQ_OPENSSL,
+        {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial", "-out",
+         "server.crt", "-days", "2", "-extfile", "san.ext"},
+        d);
+}
+
+} // namespace
+
+Broker::Broker(bool tls)
+{
+    Require(dir_.isValid(), "no temporary directory");
+    port_ = FreePort();
+    if (tls) {
+        tlsPort_ = FreePort();
+        MakeCertificates(dir_.path());
+    }
+    WriteFiles(tls);
+    try {
+        Start();
+    } catch (...) {
+        Stop();
+        throw;
+    }
+}
+
+Broker::~Broker()
+{
+    Stop();
+}
+
+void Broker::WriteFiles(bool tls)
+{
+    const QString d = dir_.path();
+    // Run as whoever runs the test: started by root, mosquitto would become
+    // the mosquitto user, who cannot read our files.
+    const passwd* self = ::getpwuid(::geteuid());
+    Require(self != nullptr, "who am I?");
+    QByteArray conf = "user " + QByteArray(self->pw_name) +
+                      "\n"
+                      "per_listener_settings false\n"
+                      "allow_anonymous false\n"
+                      "persistence false\n"
+                      "log_dest stderr\n"
+                      "log_type error\n"
+                      "password_file " +
+                      (d + "/passwd").toUtf8() + "\nacl_file " + (d + "/acl").toUtf8() + "\nlistener " +
+                      QByteArray::number(port_) + " 127.0.0.1\n";
+    if (tls)
+        conf += "listener " + QByteArray::number(tlsPort_) + " 127.0.0.1\ncafile " + (d + "/ca.crt").toUtf8() +
+                "\ncertfile " + (d + "/server.crt").toUtf8() + "\nkeyfile " + (d + "/server.key").toUtf8() + "\n";
+    WriteText(d + "/mosquitto.conf", conf);
+    WriteText(d + "/acl", "user station\n"
+                          "topic readwrite vorlinq/v1/#\n"
+                          "\n"
+                          "user alice\n"
+                          "topic write vorlinq/v1/+/key/alice\n"
+                          "\n"
+                          "user bob\n"
+                          "topic write vorlinq/v1/+/key/bob\n"
+                          "\n"
+                          "pattern read vorlinq/v1/+/state\n"
+                          "pattern read vorlinq/v1/+/frame\n"
+                          "pattern read vorlinq/v1/+/text\n"
+                          "pattern read vorlinq/v1/+/lamps\n"
+                          "pattern read vorlinq/v1/+/png\n"
+                          "pattern read vorlinq/v1/+/control\n"
+                          "pattern read vorlinq/v1/+/notice/%u\n");
+    WriteText(d + "/passwd", "");
+    for (const Account& a : {kStation, kAlice, kBob, kWatcher})
+        Run(VORLINQ_MOSQUITTO_PASSWD, {"-b", d + "/passwd", a.user, a.password}, d);
+    // mosquitto warns about (and later versions refuse) files others can read.
+    ::chmod((d + "/passwd").toLocal8Bit().constData(), 0600);
+    ::chmod((d + "/acl").toLocal8Bit().constData(), 0600);
+}
+
+void Broker::Start()
+{
+    if (process_.state() != QProcess::NotRunning)
+        return;
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    process_.start(VORLINQ_MOSQUITTO, {"-c", dir_.filePath("mosquitto.conf")});
+    Require(process_.waitForStarted(10000), "mosquitto did not start");
+    for (int port : {port_, tlsPort_}) {
+        if (port == 0)
+            continue;
+        bool listening = false;
+        for (int attempt = 0; attempt < 100 && !listening; ++attempt) {
+            QTcpSocket probe;
+            probe.connectToHost("127.0.0.1", static_cast<quint16>(port));
+            listening = probe.waitForConnected(100);
+            if (!listening) {
+                Require(process_.state() == QProcess::Running,
+                        "mosquitto ended: " + process_.readAllStandardError().toStdString());
+                QThread::msleep(50);
+            }
+        }
+        Require(listening, "mosquitto does not listen on port " + std::to_string(port));
+    }
+}
+
+void Broker::Stop()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+share::BrokerLogin Broker::Login(const Account& account, bool tls) const
+{
+    share::BrokerLogin login;
+    login.url = tls ? TlsUrl() : Url();
+    if (tls)
+        login.caFile = CaFile();
+    login.user = account.user;
+    login.password = account.password;
+    return login;
+}
+
+std::string Broker::PasswordFile(const Account& account) const
+{
+    const QString path = dir_.filePath(QString("%1.password").arg(account.user));
+    WriteText(path, QByteArray(account.password) + "\n");
+    ::chmod(path.toLocal8Bit().constData(), 0600);
+    return path.toStdString();
+}
+
+Listener::Listener(const Broker& broker, const Account& account, const std::string& pattern)
+    : client_([&] {
+          share::MqttClient::Options options;
+          options.login = broker.Login(account);
+          options.minBackoffMs = 50;
+          options.maxBackoffMs = 500;
+          return options;
+      }())
+{
+    client_.OnMessage([this](const share::MqttMessage& m) {
+        {
+            std::lock_guard lock(mutex_);
+            messages_[m.topic].push_back(m.payload);
+            bytes_ += static_cast<long long>(m.payload.size());
+        }
+        changed_.notify_all();
+    });
+    client_.Subscribe(pattern);
+    std::string error;
+    Require(client_.Start(error), error);
+    Require(WaitUntil([this] { return client_.Connected(); }), "the listener did not connect: " + client_.LastError());
+}
+
+Listener::~Listener()
+{
+    client_.Stop();
+}
+
+std::string Listener::WaitFor(const std::string& topic, const std::function<bool(const std::string&)>& accept,
+                              int timeoutMs)
+{
+    std::unique_lock lock(mutex_);
+    std::string found;
+    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        auto it = messages_.find(topic);
+        if (it == messages_.end() || it->second.empty() || !accept(it->second.back()))
+            return false;
+        found = it->second.back();
+        return true;
+    });
+    return found;
+}
+
+std::vector<std::string> Listener::All(const std::string& topic)
+{
+    std::lock_guard lock(mutex_);
+    return messages_[topic];
+}
+
+long long Listener::Bytes()
+{
+    std::lock_guard lock(mutex_);
+    return bytes_;
+}
+
+void Listener::Clear()
+{
+    std::lock_guard lock(mutex_);
+    messages_.clear();
+    bytes_ = 0;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (Clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+} // namespace brokertest
+
+#endif
