@@ -12,9 +12,11 @@
 //   MainformKeys.cpp      key actions with their codes and latches, keyboard stages, keypad on/off
 //   MainformUpdate.cpp    the firmware update action and job
 
+#include "PollCycle.h"
 #include "app/SettingsStore.h"
 #include "display/Raster.h"
 #include "link/FtdiDriver.h"
+#include "link/PowerOnPulse.h"
 
 #include <QFileDialog>
 #include <QMainWindow>
@@ -90,11 +92,12 @@ public:
 
     // --- poll engine ---
     TExecThread* PollThread = nullptr;
-    std::array<std::uint8_t, 4096> RxBuffer{};
-    std::uint8_t LampByte = 0;
-    std::atomic<std::uint8_t> FrameReady{0};
-    std::atomic<std::uint8_t> DeviceSilent{0};
-    std::atomic<std::uint8_t> LinkError{0};
+    PollCycle Poll; // the transaction and its buffers, shared with the headless station
+    std::array<std::uint8_t, protocol::kReceiveBufferSize>& RxBuffer = Poll.RxBuffer;
+    std::uint8_t& LampByte = Poll.LampByte;
+    std::atomic<std::uint8_t>& FrameReady = Poll.FrameReady;
+    std::atomic<std::uint8_t>& DeviceSilent = Poll.DeviceSilent;
+    std::atomic<std::uint8_t>& LinkError = Poll.LinkError;
 
     // --- actions (in list order) ---
     QAction* actOpen = nullptr;
@@ -293,11 +296,8 @@ private:
     bool choosingPackage_ = false;     // the package file dialog is open
     int pollStops_ = 0;                // StopPolling calls waiting for a poll thread to end
     bool fKeyDownReached_ = false;     // the last F key-down reached this window's key handling
-    // Orders the power-on pulse's modem-line calls against closing the link:
-    // the generation advances whenever the link is closed or cycled, and a
-    // pulse touches the lines only while its own generation is current.
-    std::mutex linkMutex_;
-    std::uint64_t linkGeneration_ = 0;
+    // The power-on pulse, ordered against closing the link.
+    PowerOnPulse pulse_;
     std::uint64_t updateGeneration_ = 0; // the link the update job runs on
 };
 

@@ -21,8 +21,6 @@
 namespace {
 constexpr int kOpenAttempts = 100;
 constexpr int kOpenRetryMs = 300;
-constexpr int kPowerOnPulseMs = 1000;
-constexpr int kPulseSliceMs = 20;
 constexpr int kConnectLocation = 1022;
 } // namespace
 
@@ -180,14 +178,12 @@ void TForm1::SendCommand(std::uint8_t code)
 
 std::uint64_t TForm1::LinkGeneration()
 {
-    std::lock_guard lock(linkMutex_);
-    return linkGeneration_;
+    return pulse_.Generation();
 }
 
 void TForm1::CutPulseShort()
 {
-    std::lock_guard lock(linkMutex_);
-    ++linkGeneration_;
+    pulse_.CutShort();
 }
 
 void TForm1::CloseLink()
@@ -255,40 +251,9 @@ void TForm1::actOnExecute()
 // Runs on a worker thread (the power-on job, and the update job at its end).
 void TForm1::PowerOnSequence(std::uint64_t generation, bool restartPolling)
 {
-    // One modem-line call, made only while the link the pulse began on is
-    // still open; false once it has been closed (the call is not made).
-    auto line = [this, generation](FT_STATUS (FtdiDriver::*op)(FT_HANDLE)) {
-        std::lock_guard lock(linkMutex_);
-        if (generation != linkGeneration_)
-            return false;
-        (driver->*op)(USBHandle); // status not looked at
-        return true;
-    };
-    auto cut = [this, generation] {
-        std::lock_guard lock(linkMutex_);
-        return generation != linkGeneration_;
-    };
-    try {
-        if (!line(&FtdiDriver::FT_ClrDtr) || !line(&FtdiDriver::FT_SetRts))
-            return;
-        // The second of the pulse in slices, so that closing the link ends it early.
-        for (int slept = 0; slept < kPowerOnPulseMs; slept += kPulseSliceMs) {
-            if (cut())
-                return;
-            AppClock().SleepMs(kPulseSliceMs);
-        }
-        if (!line(&FtdiDriver::FT_SetDtr) || !line(&FtdiDriver::FT_ClrRts))
-            return;
-    } catch (const std::exception& e) {
-        // Treated like a failed status: the next poll transaction reports a
-        // link that is really gone.
-        qWarning("power-on pulse: %s", e.what());
-        if (cut())
-            return;
-    }
     // Polling restarts through the main thread, and not at all when the link
     // was closed meanwhile.
-    if (restartPolling)
+    if (pulse_.Run(*driver, USBHandle, generation) && restartPolling)
         mainthread::RunOnMainThread([this] { StartPolling(); });
 }
 

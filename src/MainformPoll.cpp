@@ -5,8 +5,6 @@
 
 #include "Execunit.h"
 #include "display/FrameDrawing.h"
-#include "link/FtStatus.h"
-#include "protocol/Frames.h"
 
 #include <QAction>
 
@@ -60,26 +58,7 @@ void TForm1::StopPolling()
 // Called on the poll thread.
 void TForm1::PollTransaction(TExecThread* thread)
 {
-    try {
-        switch (protocol::PollOnce(*driver, USBHandle, RxBuffer.data(), LampByte)) {
-        case protocol::FrameOutcome::Valid:
-            FrameReady = 1;
-            break;
-        case protocol::FrameOutcome::NoAnswer:
-            DeviceSilent = 1;
-            break;
-        case protocol::FrameOutcome::Bad:
-            break;
-        }
-    } catch (const std::exception& e) {
-        // FT_Exception names the failed call; anything else is treated the
-        // same way, with its own message, rather than ending the program.
-        thread->SetErrorText(e.what());
-        LinkError = 1;
-    } catch (...) {
-        thread->SetErrorText("Unknown error on the USB link.");
-        LinkError = 1;
-    }
+    Poll.Transaction(*driver, USBHandle, thread);
 }
 
 void TForm1::FrameHandler()

@@ -15,6 +15,9 @@
 #ifdef VORLINQ_HAVE_REMOTE
 #include "server/ServeSimulator.h"
 #endif
+#ifdef VORLINQ_HAVE_MQTT
+#include "share/StationMain.h"
+#endif
 
 #include <QApplication>
 #include <QIcon>
@@ -99,6 +102,14 @@ int RunVorlinq(int argc, char** argv)
     if (options.driver == app::AppOptions::Driver::Remote && !app::RemoteAvailable()) {
         std::fputs("vorlinq: this build has no network library (gensio): --remote is not available\n", stderr);
         return 2;
+    }
+    if (!options.station.empty()) {
+#ifdef VORLINQ_HAVE_MQTT
+        return share::RunStation(argc, argv, options, std::cerr);
+#else
+        std::fputs("vorlinq: this build has no MQTT library (libmosquitto): --station is not available\n", stderr);
+        return 2;
+#endif
     }
 
     QApplication application(argc, argv);

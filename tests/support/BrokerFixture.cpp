@@ -2,6 +2,8 @@
 
 #include "support/BrokerFixture.h"
 
+#include "support/ProcessEvents.h"
+
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -20,8 +22,6 @@
 namespace brokertest {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 void Require(bool ok, const std::string& what)
 {
@@ -206,12 +206,9 @@ Listener::Listener(const Broker& broker, const Account& account, const std::stri
       }())
 {
     client_.OnMessage([this](const share::MqttMessage& m) {
-        {
-            std::lock_guard lock(mutex_);
-            messages_[m.topic].push_back(m.payload);
-            bytes_ += static_cast<long long>(m.payload.size());
-        }
-        changed_.notify_all();
+        std::lock_guard lock(mutex_);
+        messages_[m.topic].push_back(m.payload);
+        bytes_ += static_cast<long long>(m.payload.size());
     });
     client_.Subscribe(pattern);
     std::string error;
@@ -227,15 +224,17 @@ Listener::~Listener()
 std::string Listener::WaitFor(const std::string& topic, const std::function<bool(const std::string&)>& accept,
                               int timeoutMs)
 {
-    std::unique_lock lock(mutex_);
     std::string found;
-    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        auto it = messages_.find(topic);
-        if (it == messages_.end() || it->second.empty() || !accept(it->second.back()))
-            return false;
-        found = it->second.back();
-        return true;
-    });
+    WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex_);
+            auto it = messages_.find(topic);
+            if (it == messages_.end() || it->second.empty() || !accept(it->second.back()))
+                return false;
+            found = it->second.back();
+            return true;
+        },
+        timeoutMs);
     return found;
 }
 
@@ -260,13 +259,7 @@ void Listener::Clear()
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
 {
-    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (Clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return ProcessEventsUntil(done, timeoutMs);
 }
 
 } // namespace brokertest

@@ -14,7 +14,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -77,7 +76,7 @@ public:
     ~Listener();
 
     // The newest payload on `topic` once `accept` takes it, waiting up to
-    // `timeoutMs`; empty when none came.
+    // `timeoutMs` (serving the main thread's events); empty when none came.
     std::string WaitFor(const std::string& topic, const std::function<bool(const std::string&)>& accept,
                         int timeoutMs = 10000);
     std::string WaitFor(const std::string& topic, int timeoutMs = 10000)
@@ -95,12 +94,12 @@ public:
 private:
     share::MqttClient client_;
     std::mutex mutex_;
-    std::condition_variable changed_;
     std::map<std::string, std::vector<std::string>> messages_;
     long long bytes_ = 0;
 };
 
-// Waits until `done` is true, at most `timeoutMs`; true when it became true.
+// Waits until `done` is true, at most `timeoutMs`, serving the main thread's
+// events meanwhile; true when it became true.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 
 } // namespace brokertest
