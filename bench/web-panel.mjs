@@ -13,7 +13,7 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 const LOADS = 10;
 const CHANGES = 300;
 const CHANGE_EVERY_MS = 100;
-const STILL_MS = 20000;
+const STILL_MS = 60000; // two keep-alive periods
 
 function percentile(values, p) {
   const sorted = [...values].sort((a, b) => a - b);
