@@ -98,6 +98,8 @@ public:
     std::atomic<std::uint8_t>& FrameReady = Poll.FrameReady;
     std::atomic<std::uint8_t>& DeviceSilent = Poll.DeviceSilent;
     std::atomic<std::uint8_t>& LinkError = Poll.LinkError;
+    // Who shares this link on a broker, if anyone: told every poll result.
+    PollListener* Sharing = nullptr;
 
     // --- actions (in list order) ---
     QAction* actOpen = nullptr;

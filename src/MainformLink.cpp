@@ -206,6 +206,8 @@ void TForm1::actCloseExecute()
     OnLine = false;
     SetOfflineLook();
     Repaint();
+    if (Sharing)
+        Sharing->LinkDown("the desktop closed its link to the amplifier");
 }
 
 // Main thread, inside the poll thread's hand-over: must never wait for it.
@@ -220,6 +222,8 @@ void TForm1::LinkLoss()
     CutPulseShort();
     driver->FT_CyclePort(USBHandle);
     actCloseExecute();
+    if (Sharing)
+        Sharing->LinkDown(text.toStdString());
     Boxes().Error(this, text);
 }
 

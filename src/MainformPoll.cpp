@@ -76,6 +76,8 @@ void TForm1::FrameHandler()
     actLoadUpdate->setEnabled((LampByte & 0xF9) == 0xF8);
     display::DrawDisplayFrame(raster, RxBuffer.data());
     Repaint();
+    if (Sharing)
+        Sharing->Frame(LampByte, RxBuffer.data(), Poll.PayloadLength);
     FrameReady = 0;
 }
 
@@ -89,6 +91,8 @@ void TForm1::FaultHandler()
         Repaint();
         SetAllLamps(0);
         actLoadUpdate->setEnabled(false);
+        if (Sharing)
+            Sharing->Silent();
     }
     if (LinkError)
         LinkLoss();

@@ -74,6 +74,8 @@ void TForm1::actLoadUpdateExecute()
     // gets going must already see the update running. The controls go now
     // for the same reason: no Disconnect or second update in between.
     UpdateRunning = true;
+    if (Sharing)
+        Sharing->Updating();
     SetUpdateMenuActions(false);
     DisableKeyActions();
     StartJob([this](TFW_UpdateThread* t) { UpdateProgress(t); }, [this](TFW_UpdateThread* t) { UpdateJob(t); });

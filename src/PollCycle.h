@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 class FtdiDriver;
 class TExecThread;
@@ -35,4 +36,17 @@ public:
         DeviceSilent = 0;
         LinkError = 0;
     }
+};
+
+// Whoever shares the link besides the one polling it (a station on a broker):
+// the poll engine's results on the main thread, inside the hand-over.
+class PollListener {
+public:
+    virtual ~PollListener() = default;
+    // A valid frame: its lamp byte and payload (at least the full payload's
+    // 360 bytes are readable, as for the drawing).
+    virtual void Frame(std::uint8_t lampByte, const std::uint8_t* payload, int length) = 0;
+    virtual void Silent() = 0;                            // the amplifier does not answer
+    virtual void LinkDown(const std::string& reason) = 0; // the link is closed or lost
+    virtual void Updating() = 0;                          // a firmware update took the link
 };

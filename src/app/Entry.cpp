@@ -17,6 +17,7 @@
 #endif
 #ifdef VORLINQ_HAVE_MQTT
 #include "share/StationMain.h"
+#include "share/WindowShare.h"
 #endif
 
 #include <QApplication>
@@ -50,6 +51,10 @@ int RunWindows(app::BackendSwitch& backends)
         form.driver = chosen;
         dlgPreferences.SetDriver(chosen);
     };
+#ifdef VORLINQ_HAVE_MQTT
+    // File > Share this station; ended after polling (below), before the window.
+    share::WindowShare windowShare(form);
+#endif
     // Made after the windows, so ended before any of them is destroyed, on
     // every way out (an event loop that ends without a close event, an
     // exception): polling and the jobs come down while the keypads and the

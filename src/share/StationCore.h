@@ -11,6 +11,7 @@
 #include "share/MqttClient.h"
 #include "share/Topics.h"
 
+#include "PollCycle.h"
 #include "display/Raster.h"
 
 #include <QByteArray>
@@ -24,7 +25,7 @@
 
 namespace share {
 
-class StationCore : public QObject {
+class StationCore : public QObject, public PollListener {
     Q_OBJECT
 
 public:
@@ -50,7 +51,10 @@ public:
 
     // Inside the frame hand-over: a valid frame (lamp byte, payload of
     // `length` bytes); published when it differs from the last one.
-    void Frame(std::uint8_t lampByte, const std::uint8_t* payload, int length);
+    void Frame(std::uint8_t lampByte, const std::uint8_t* payload, int length) override;
+    void Silent() override { SetState(StationState::Silent); }
+    void LinkDown(const std::string& reason) override { SetState(StationState::LinkLost, reason); }
+    void Updating() override { SetState(StationState::Updating); }
     // The station's state for the viewers; published when it changes.
     void SetState(StationState state, const std::string& detail = {});
 

@@ -9,10 +9,14 @@
 #include "share/ControlToken.h"
 #include "share/Station.h"
 #include "share/Topics.h"
+#include "share/WindowShare.h"
 #include "sim/SimDriver.h"
 #include "support/BrokerFixture.h"
+#include "support/WindowFixture.h"
 
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -89,10 +93,13 @@ const auto kOnline = [](const std::string& s) { return s.find("\"online\"") != s
 
 TEST_F(StationTest, PublishesTheWindowsPictureOnceAndOnlyWhenItChanges)
 {
-    share::Station station(driver, Options());
+    share::StationCore::Options options = Options();
+    options.haDiscovery = true;
+    share::Station station(driver, options);
     std::string error;
     ASSERT_TRUE(station.Start(error)) << error;
     Listener watcher(broker, kWatcher, topics.prefix + "#");
+    Listener homeAssistant(broker, kStation, "homeassistant/#");
     ASSERT_FALSE(watcher.WaitFor(topics.state, kOnline).empty());
     ASSERT_FALSE(watcher.WaitFor(topics.png).empty());
 
@@ -115,6 +122,14 @@ TEST_F(StationTest, PublishesTheWindowsPictureOnceAndOnlyWhenItChanges)
     const QImage picture = QImage::fromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()));
     EXPECT_EQ(picture.convertToFormat(QImage::Format_RGB32), raster.ToImage().convertToFormat(QImage::Format_RGB32));
     EXPECT_NE(watcher.WaitFor(topics.lamps).find("\"ON\":true"), std::string::npos);
+
+    // Home Assistant's configurations are JSON that point at the station's topics.
+    for (const char* object : {"binary_sensor/vorlinq_shack_TX", "sensor/vorlinq_shack_line8"}) {
+        const std::string config = homeAssistant.WaitFor(std::string("homeassistant/") + object + "/config");
+        const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(config)).object();
+        EXPECT_EQ(json.value("availability_topic").toString().toStdString(), topics.state) << config;
+        EXPECT_TRUE(json.value("state_topic").toString().startsWith(QString::fromStdString(topics.prefix))) << config;
+    }
 
     // A still screen polled a dozen times a second is not published again.
     const std::size_t frames = watcher.All(topics.frame).size(), pictures = watcher.All(topics.png).size();
@@ -209,6 +224,45 @@ TEST_F(StationTest, AKilledStationReadsAsGone)
     station.kill();
     station.waitForFinished(5000);
     EXPECT_EQ(watcher.WaitFor(topics.state), share::StateJson(share::StationState::Gone));
+}
+
+} // namespace
+
+namespace {
+
+// The window connected over its own link shares it from its frame hand-over:
+// the viewers get its frames, the holder's keys reach its amplifier, and
+// closing the link tells them so.
+TEST(WindowShare, TheWindowsOwnLinkIsSharedFromItsFrameHandOver)
+{
+    Broker broker;
+    windowtest::WindowFixture w;
+    w.CreateWindows();
+    share::WindowShare windowShare(*w.form);
+    ASSERT_TRUE(w.Connect());
+    share::ShareSettings settings;
+    settings.name = kName;
+    settings.login = broker.Login(kStation);
+    std::string error;
+    ASSERT_TRUE(windowShare.Share(settings, error)) << error;
+
+    const share::Topics topics(kName);
+    Listener watcher(broker, kWatcher, topics.prefix + "#");
+    EXPECT_FALSE(watcher.WaitFor(topics.state, kOnline).empty());
+    EXPECT_FALSE(watcher.WaitFor(topics.frame).empty());
+    Operator alice(broker, kAlice);
+    alice.Send("12"); // DISPLAY
+    EXPECT_TRUE(WaitUntil([&] {
+        return w.WithDevice([](sim::SimAmplifier& amp) {
+            const auto& keys = amp.KeyCodes();
+            return std::find(keys.begin(), keys.end(), 12) != keys.end();
+        });
+    }));
+
+    w.form->actCloseExecute();
+    EXPECT_FALSE(
+        watcher.WaitFor(topics.state, [](const std::string& s) { return s.find("link-lost") != std::string::npos; })
+            .empty());
 }
 
 } // namespace

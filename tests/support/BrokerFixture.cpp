@@ -119,6 +119,7 @@ void Broker::WriteFiles(bool tls)
     WriteText(d + "/mosquitto.conf", conf);
     WriteText(d + "/acl", "user station\n"
                           "topic readwrite vorlinq/v1/#\n"
+                          "topic readwrite homeassistant/#\n"
                           "\n"
                           "user alice\n"
                           "topic write vorlinq/v1/+/key/alice\n"
