@@ -79,8 +79,9 @@ export class Rig {
     return file;
   }
 
+  // The child ends with the test even when the test is killed.
   spawn(command, args) {
-    const child = spawn(command, args, { stdio: ['ignore', 'ignore', 'pipe'], env: { ...process.env, QT_QPA_PLATFORM: 'offscreen' } });
+    const child = spawn('setpriv', ['--pdeathsig', 'SIGKILL', command, ...args], { stdio: ['ignore', 'ignore', 'pipe'], env: { ...process.env, QT_QPA_PLATFORM: 'offscreen' } });
     child.errors = '';
     child.stderr.on('data', (chunk) => (child.errors += chunk));
     this.processes.push(child);
@@ -147,12 +148,14 @@ export class Rig {
       userDataDir: fs.mkdtempSync(path.join(this.dir, 'chromium-')),
       args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
         '--disable-sync', '--no-first-run', '--disable-dev-shm-usage'],
+      pipe: true, // Chromium ends when the test does: its end of the pipe closes
       protocolTimeout: 20000,
     });
   }
 
-  // A page logged in as `user`, in a browser context of its own. The page keeps the times at which it showed
-  // each picture, and `traffic` counts the bytes of the WebSocket frames.
+  // A page logged in as `user`, in a browser context of its own. The page
+  // keeps the times at which it showed each picture, and `traffic` counts the
+  // bytes of the WebSocket frames.
   async openPage(user, viewport = { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true }) {
     if (!this.browser) await this.launchBrowser();
     const context = await this.browser.createBrowserContext(); // a browser of its own: no shared storage
@@ -175,7 +178,6 @@ export class Rig {
       if (first >> 4 === 3) traffic.sentPublishes += 1;
     });
     page.traffic = traffic;
-    page.loadStart = now();
     await page.goto(this.pageUrl, { waitUntil: 'domcontentloaded' });
     await page.type('#user', user);
     await page.type('#password', PASSWORDS[user]);
