@@ -131,10 +131,14 @@ std::string ValueText(RemoteLink::Setting setting, unsigned value)
                : value == SERGENSIO_FLOWCONTROL_RTS_CTS  ? "RTS/CTS flow control"
                                                          : "flow control " + std::to_string(value);
     case S::Dtr:
-    case S::Rts:
-        return std::string(SettingName(setting)) + (value == SERGENSIO_DTR_ON    ? " on"
-                                                    : value == SERGENSIO_DTR_OFF ? " off"
-                                                                                 : " " + std::to_string(value));
+    case S::Rts: {
+        std::string text(SettingName(setting));
+        text += ' ';
+        text += value == SERGENSIO_DTR_ON    ? std::string("on")
+                : value == SERGENSIO_DTR_OFF ? std::string("off")
+                                             : std::to_string(value);
+        return text;
+    }
     }
     return std::to_string(value);
 }
