@@ -17,6 +17,10 @@ vorlinq_gzip_doc(${PROJECT_SOURCE_DIR}/README.md VORLINQ_README)
 install(FILES ${VORLINQ_README} ${CMAKE_CURRENT_LIST_DIR}/copyright ${VORLINQ_CHANGELOG}
         DESTINATION ${VORLINQ_DEB_DOCDIR})
 
+# What lintian would take for a mistake but is meant (its own file names why).
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME vorlinq)
+
 # CPack strips the program; the compiler's version notes (.comment) go too, as
 # in Debian's own packages.
 if(CMAKE_OBJCOPY)
