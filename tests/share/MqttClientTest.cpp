@@ -34,9 +34,9 @@ struct Probe {
         std::lock_guard lock(mutex);
         return reason;
     }
-    share::MqttClient client;
     std::mutex mutex;
     std::string reason;
+    share::MqttClient client; // last: stopped before what its thread writes goes
 };
 
 TEST(MqttClient, WrongPasswordBadCaAndRefusedKeyAreToldApart)

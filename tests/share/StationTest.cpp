@@ -17,7 +17,6 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -215,14 +214,13 @@ TEST_F(StationTest, BrokerDownAtStartRestartedAndALostLinkAreAllRecovered)
 TEST_F(StationTest, AKilledStationReadsAsGone)
 {
     Listener watcher(broker, kWatcher, topics.prefix + "#");
-    QProcess station;
-    station.start(VORLINQ_PROGRAM, {"--station=" + QString(kName), "--simulator",
-                                    "--broker=" + QString::fromStdString(broker.Url()), "--broker-user=station",
-                                    "--broker-password-file=" + QString::fromStdString(broker.PasswordFile(kStation))});
-    ASSERT_TRUE(station.waitForStarted(10000));
-    ASSERT_FALSE(watcher.WaitFor(topics.state, kOnline).empty()) << station.readAllStandardError().toStdString();
-    station.kill();
-    station.waitForFinished(5000);
+    ChildProcess station;
+    ASSERT_TRUE(station.Start(VORLINQ_PROGRAM,
+                              {"--station=" + std::string(kName), "--simulator", "--broker=" + broker.Url(),
+                               "--broker-user=station", "--broker-password-file=" + broker.PasswordFile(kStation)}));
+    ASSERT_FALSE(watcher.WaitFor(topics.state, kOnline).empty());
+    station.Kill();
+    station.Wait(5000);
     EXPECT_EQ(watcher.WaitFor(topics.state), share::StateJson(share::StationState::Gone));
 }
 

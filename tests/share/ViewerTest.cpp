@@ -16,7 +16,6 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -66,8 +65,8 @@ protected:
     }
     void TearDown() override
     {
-        station.kill();
-        station.waitForFinished(5000);
+        station.Kill();
+        station.Wait(5000);
         // A poll thread ended by a lost link releases itself through the event loop.
         ProcessEventsUntil([] { return TThread::Running() == 0; }, kWaitMs);
         ProcessEventsUntil([] { return false; }, 5);
@@ -75,13 +74,9 @@ protected:
 
     void StartStation()
     {
-        station.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        station.start(VORLINQ_PROGRAM,
-                      {QString("--station=%1").arg(kName), QString::fromStdString("--broker=" + broker.Url()),
-                       "--broker-user=station",
-                       QString::fromStdString("--broker-password-file=" + broker.PasswordFile(kStation)),
-                       "--simulator"});
-        ASSERT_TRUE(station.waitForStarted(5000));
+        ASSERT_TRUE(station.Start(
+            VORLINQ_PROGRAM, {std::string("--station=") + kName, "--broker=" + broker.Url(), "--broker-user=station",
+                              "--broker-password-file=" + broker.PasswordFile(kStation), "--simulator"}));
         ASSERT_FALSE(watch.WaitFor(std::string("vorlinq/v1/") + kName + "/frame", kWaitMs).empty())
             << "the station publishes no frame";
     }
@@ -100,7 +95,7 @@ protected:
     FakeBoxes boxes;
     Broker broker;
     Listener watch{broker, kStation, std::string("vorlinq/v1/") + kName + "/#"};
-    QProcess station;
+    ChildProcess station;
 };
 
 TEST_F(SharedStationViewers, TwoViewersShowTheStationsScreenAndOnlyTheHoldersKeysReachTheAmplifier)
@@ -187,7 +182,7 @@ TEST_F(SharedStationViewers, ViewersRideOutABrokerRestartAndGoOffLineWhenTheStat
     EXPECT_TRUE(moved) << "the viewer did not come back: " << alice.form.windowTitle().toStdString();
     EXPECT_TRUE(alice.form.OnLine) << boxes.Last().text.toStdString();
 
-    station.kill();
+    station.Kill();
     EXPECT_TRUE(Until([&] { return !alice.form.OnLine; }));
     EXPECT_TRUE(boxes.Last().text.endsWith("station gone")) << boxes.Last().text.toStdString();
 

@@ -2,6 +2,7 @@
 
 #include "support/BrokerFixture.h"
 
+#include "support/ChildProcess.h"
 #include "support/ProcessEvents.h"
 
 #include <QFile>
@@ -10,12 +11,10 @@
 #include <QThread>
 
 #include <chrono>
-#include <csignal>
 #include <stdexcept>
 #include <thread>
 
 #include <pwd.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,12 +37,15 @@ int FreePort()
 
 void Run(const QString& program, const QStringList& args, const QString& dir)
 {
-    QProcess process;
-    process.setWorkingDirectory(dir);
-    process.start(program, args);
-    Require(process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
-            program.toStdString() + " " + args.join(' ').toStdString() + ": " +
-                process.readAllStandardError().toStdString());
+    std::vector<std::string> list;
+    for (const QString& arg : args)
+        list.push_back(arg.toStdString());
+    const QString errors = dir + "/run-errors.txt";
+    if (ChildProcess::Run(program.toStdString(), list, {dir.toStdString(), errors.toStdString()}) != 0) {
+        QFile file(errors);
+        const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        Require(false, program.toStdString() + " " + args.join(' ').toStdString() + ": " + text.toStdString());
+    }
 }
 
 void WriteText(const QString& path, const QByteArray& text)
@@ -144,11 +146,12 @@ void Broker::WriteFiles(bool tls)
 
 void Broker::Start()
 {
-    if (process_.state() != QProcess::NotRunning)
+    if (process_.Running())
         return;
-    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    process_.start(VORLINQ_MOSQUITTO, {"-c", dir_.filePath("mosquitto.conf")});
-    Require(process_.waitForStarted(10000), "mosquitto did not start");
+    const std::string log = File("mosquitto.log");
+    std::string error;
+    Require(process_.Start(VORLINQ_MOSQUITTO, {"-c", File("mosquitto.conf")}, {dir_.path().toStdString(), log}, error),
+            "mosquitto did not start: " + error);
     for (int port : {port_, tlsPort_}) {
         if (port == 0)
             continue;
@@ -158,8 +161,11 @@ void Broker::Start()
             probe.connectToHost("127.0.0.1", static_cast<quint16>(port));
             listening = probe.waitForConnected(100);
             if (!listening) {
-                Require(process_.state() == QProcess::Running,
-                        "mosquitto ended: " + process_.readAllStandardError().toStdString());
+                if (!process_.Running()) {
+                    QFile file(QString::fromStdString(log));
+                    Require(false, "mosquitto ended: " +
+                                       (file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string()));
+                }
                 QThread::msleep(50);
             }
         }
@@ -169,13 +175,7 @@ void Broker::Start()
 
 void Broker::Stop()
 {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
+    process_.Stop(5000);
 }
 
 share::BrokerLogin Broker::Login(const Account& account, bool tls) const

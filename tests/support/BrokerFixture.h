@@ -10,8 +10,8 @@
 #ifdef VORLINQ_HAVE_MQTT
 
 #include "share/MqttClient.h"
+#include "support/ChildProcess.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -63,7 +63,7 @@ public:
 private:
     void WriteFiles(bool tls);
     QTemporaryDir dir_;
-    QProcess process_;
+    ChildProcess process_;
     int port_ = 0;
     int tlsPort_ = 0;
 };
