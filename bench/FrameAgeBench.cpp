@@ -6,6 +6,7 @@
 // configuration sets it (/2); the counters give the mean and the 99th
 // percentile in ms of the age, of the time the chip held the last packet
 // back, and of the rest (the program's, and the machine's scheduling).
+#include "Stats.h"
 #include "DisplayArea.h"
 #include "LampPanel.h"
 #include "Mainform.h"
@@ -125,21 +126,14 @@ void BM_FrameAgeAtPaint(benchmark::State& state)
     std::vector<double> program(ages.size());
     for (std::size_t i = 0; i < ages.size(); ++i)
         program[i] = ages[i] - holds[i];
-    auto mean = [](const std::vector<double>& v) {
-        return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
-    };
-    auto p99 = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(v.size()))) - 1];
-    };
     state.counters["frames"] = static_cast<double>(ages.size());
-    state.counters["age_mean_ms"] = mean(ages);
-    state.counters["age_p99_ms"] = p99(ages);
+    state.counters["age_mean_ms"] = bench::Mean(ages);
+    state.counters["age_p99_ms"] = bench::P99(ages);
     state.counters["age_max_ms"] = *std::max_element(ages.begin(), ages.end());
-    state.counters["chip_hold_mean_ms"] = mean(holds);
-    state.counters["chip_hold_p99_ms"] = p99(holds);
-    state.counters["program_mean_ms"] = mean(program);
-    state.counters["program_p99_ms"] = p99(program);
+    state.counters["chip_hold_mean_ms"] = bench::Mean(holds);
+    state.counters["chip_hold_p99_ms"] = bench::P99(holds);
+    state.counters["program_mean_ms"] = bench::Mean(program);
+    state.counters["program_p99_ms"] = bench::P99(program);
     state.SetLabel("last frame byte out of the amplifier to the paint showing it");
 }
 BENCHMARK(BM_FrameAgeAtPaint)->Arg(16)->Arg(2)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);

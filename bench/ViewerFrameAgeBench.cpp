@@ -10,6 +10,7 @@
 // engine (the broker's part), with 1 and with 10 viewers.
 #ifdef VORLINQ_HAVE_MQTT
 
+#include "Stats.h"
 #include "DisplayArea.h"
 #include "Mainform.h"
 #include "display/CharText.h"
@@ -183,19 +184,12 @@ void BM_SharedFrameAgeAtViewerPaint(benchmark::State& state)
         state.SkipWithError("no frame reached a viewer");
         return;
     }
-    auto mean = [](const std::vector<double>& v) {
-        return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
-    };
-    auto p99 = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(v.size()))) - 1];
-    };
     state.counters["frames"] = static_cast<double>(ages.size());
-    state.counters["age_mean_ms"] = mean(ages);
-    state.counters["age_p99_ms"] = p99(ages);
+    state.counters["age_mean_ms"] = bench::Mean(ages);
+    state.counters["age_p99_ms"] = bench::P99(ages);
     state.counters["age_max_ms"] = *std::max_element(ages.begin(), ages.end());
-    state.counters["read_mean_ms"] = mean(reads);
-    state.counters["read_p99_ms"] = p99(reads);
+    state.counters["read_mean_ms"] = bench::Mean(reads);
+    state.counters["read_p99_ms"] = bench::P99(reads);
     state.SetLabel("last frame byte out of the station's amplifier to a viewer's paint");
 }
 BENCHMARK(BM_SharedFrameAgeAtViewerPaint)

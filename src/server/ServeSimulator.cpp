@@ -1,5 +1,6 @@
 #include "server/ServeSimulator.h"
 
+#include "app/EndSignals.h"
 #include "link/RemoteStation.h"
 #include "server/SimulatorServer.h"
 #include "sim/SimDriver.h"
@@ -20,12 +21,7 @@ int ServeSimulator(const std::string& where, std::ostream& out, std::ostream& er
     }
     // The end signals are taken by sigwait below; every thread started from
     // here on inherits the mask, so none of them is interrupted by one.
-    sigset_t endSignals;
-    sigemptyset(&endSignals);
-    sigaddset(&endSignals, SIGINT);
-    sigaddset(&endSignals, SIGTERM);
-    sigaddset(&endSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+    const sigset_t endSignals = app::BlockEndSignals();
 
     // The simulated amplifier at the link's real pace.
     sim::SimDriver amplifier(sim::DemoOptions());

@@ -1,6 +1,7 @@
 #include "share/StationMain.h"
 
 #include "app/DriverChoice.h"
+#include "app/EndSignals.h"
 #include "share/Station.h"
 
 #include <QCoreApplication>
@@ -17,12 +18,7 @@ int RunStation(int argc, char** argv, const app::AppOptions& options, std::ostre
 {
     // The end signals are taken by one thread with sigwait; every thread
     // started from here on (poll, broker, pulse) inherits the blocked set.
-    sigset_t endSignals;
-    sigemptyset(&endSignals);
-    sigaddset(&endSignals, SIGINT);
-    sigaddset(&endSignals, SIGTERM);
-    sigaddset(&endSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+    const sigset_t endSignals = app::BlockEndSignals();
 
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName("Vorlinq");
