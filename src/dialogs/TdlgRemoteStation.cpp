@@ -1,11 +1,11 @@
 #include "dialogs/TdlgRemoteStation.h"
 
 #include "dialogs/FileRow.h"
+#include "dialogs/OkCancelRow.h"
 #include "toolkit/MessageBoxes.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -51,18 +51,7 @@ TdlgRemoteStation::TdlgRemoteStation(QWidget* parent, bool networkBackend)
     note->setWordWrap(true);
     layout->addWidget(note);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    OKBtn = new QPushButton("OK", this);
-    OKBtn->setObjectName("OKBtn");
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton("Cancel", this);
-    CancelBtn->setObjectName("CancelBtn");
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
-    layout->addLayout(buttons);
-    connect(OKBtn, &QPushButton::clicked, this, &TdlgRemoteStation::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addLayout(dialogs::OkCancelRow(this, OKBtn, CancelBtn));
     connect(cbRemote, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(cbTls, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     UpdateEnabled();

@@ -1,12 +1,12 @@
 #include "dialogs/TdlgSharedStation.h"
 
 #include "dialogs/FileRow.h"
+#include "dialogs/OkCancelRow.h"
 #include "share/BrokerConfig.h"
 #include "toolkit/MessageBoxes.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -60,18 +60,7 @@ TdlgSharedStation::TdlgSharedStation(QWidget* parent) : QDialog(parent)
     note->setWordWrap(true);
     layout->addWidget(note);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    OKBtn = new QPushButton("OK", this);
-    OKBtn->setObjectName("OKBtn");
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton("Cancel", this);
-    CancelBtn->setObjectName("CancelBtn");
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
-    layout->addLayout(buttons);
-    connect(OKBtn, &QPushButton::clicked, this, &TdlgSharedStation::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addLayout(dialogs::OkCancelRow(this, OKBtn, CancelBtn));
     connect(cbShared, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(edBroker, &QLineEdit::textChanged, this, [this] { UpdateEnabled(); });
     UpdateEnabled();
