@@ -596,29 +596,20 @@ void RemoteLink::RequestDone(sergensio*, int err, unsigned value, void* data)
 
 void RemoteLink::Close()
 {
-    bool lost = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (shut_)
             return;
         shut_ = true;
-        lost = !lostWhy_.empty();
         open_ = false;
         changed_.notify_all();
         keepAlive_ = shared_from_this();
     }
-    // A closing TLS connection waits for the peer's goodbye, which a
-    // station that is gone never sends: the connection would linger until
-    // TCP gives up, many minutes later. A lost one is dropped instead.
-    if (lost) {
-        gensio_disable(io_);
-        std::shared_ptr<RemoteLink> self;
-        std::lock_guard<std::mutex> lock(mutex_);
-        closed_ = true;
-        self = std::move(keepAlive_);
-        changed_.notify_all();
-        return;
-    }
+    // The close runs on gensio's thread and nobody here waits for it. A TLS
+    // goodbye to a station that is gone completes only when TCP gives up on
+    // it; gensio must be left to finish it (disabling a gensio whose
+    // callbacks may still run is not allowed), so the link keeps itself
+    // alive until then.
     if (gensio_close(io_, &RemoteLink::CloseDone, this) != 0) {
         // Already closed (a failed open, or gensio closed it itself).
         std::shared_ptr<RemoteLink> self;

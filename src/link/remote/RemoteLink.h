@@ -75,8 +75,7 @@ public:
     std::string LastProblem() const;
 
     // Wakes every waiting call (they return FT_INVALID_HANDLE) and asks gensio
-    // to close the connection, without waiting for it. A connection already
-    // lost is dropped at once, without a goodbye to a peer that cannot hear it.
+    // to close the connection, without waiting for it.
     void Close();
     // Waits at most `timeoutMs` for the close to complete; true when it has.
     bool WaitClosed(int timeoutMs);
