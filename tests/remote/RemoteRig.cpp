@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <deque>
 #include <stdexcept>
 #include <vector>
@@ -15,7 +16,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,45 +32,30 @@ void Require(bool ok, const std::string& what)
 }
 
 // Waits until something accepts connections on the port (at most 10 s).
-void WaitForListener(int port, QProcess& process)
+void WaitForListener(int port, ChildProcess& process)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         QTcpSocket probe;
         probe.connectToHost("127.0.0.1", static_cast<quint16>(port));
         if (probe.waitForConnected(100))
             return;
-        Require(process.state() == QProcess::Running,
-                "the server ended: " + process.readAllStandardError().toStdString());
+        Require(process.Running(), "the server ended (its standard error is above)");
         QThread::msleep(100);
     }
     throw std::runtime_error("nothing listens on port " + std::to_string(port));
 }
 
-// A server started by the test ends with it, also when the test is killed
-// (a sanitizer stopping at a report, a time-out).
-void EndWithTheTest(QProcess& process)
-{
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-}
-
-void Stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-}
-
 void RunOpenssl(const QString& dir, const QStringList& args)
 {
-    QProcess openssl;
-    openssl.setWorkingDirectory(dir);
-    openssl.start(VORLINQ_OPENSSL, args);
-    Require(openssl.waitForFinished(30000) && openssl.exitCode() == 0,
-            "openssl " + args.join(' ').toStdString() + ": " + openssl.readAllStandardError().toStdString());
+    std::vector<std::string> list;
+    for (const QString& arg : args)
+        list.push_back(arg.toStdString());
+    const QString errors = dir + "/openssl-errors.txt";
+    if (ChildProcess::Run(VORLINQ_OPENSSL, list, {dir.toStdString(), errors.toStdString()}) != 0) {
+        QFile file(errors);
+        Require(false, "openssl " + args.join(' ').toStdString() + ": " +
+                           (file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string()));
+    }
 }
 
 void MakeCa(const QString& dir, const QString& name)
@@ -105,28 +90,27 @@ RemoteStation Plain(const std::string& address)
 
 PtyBridge::PtyBridge()
 {
-    process_.start(VORLINQ_PTY_AMPLIFIER, {});
-    Require(process_.waitForStarted(10000), "the pty bridge did not start");
-    for (int i = 0; i < 100 && !process_.canReadLine(); ++i)
-        process_.waitForReadyRead(100);
-    tty_ = process_.readLine().trimmed().toStdString();
-    Require(!tty_.empty(), "the pty bridge named no tty");
+    ChildProcess::Options options;
+    options.pipeInput = true;
+    options.pipeOutput = true;
+    std::string error;
+    Require(process_.Start(VORLINQ_PTY_AMPLIFIER, {}, options, error), "the pty bridge did not start: " + error);
+    Require(process_.ReadLine(tty_, 10000) && !tty_.empty(), "the pty bridge named no tty");
 }
 
 PtyBridge::~PtyBridge()
 {
-    process_.closeWriteChannel(); // the bridge ends with its standard input
-    if (!process_.waitForFinished(5000))
-        process_.kill();
+    process_.CloseInput(); // the bridge ends with its standard input
+    if (!process_.Wait(5000))
+        process_.Kill();
 }
 
 int PtyBridge::NextKey(int timeoutMs)
 {
-    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!process_.canReadLine() && Clock::now() < end)
-        process_.waitForReadyRead(50);
-    const QByteArray line = process_.readLine().trimmed();
-    return line.startsWith("key ") ? line.mid(4).toInt() : -1;
+    std::string line;
+    if (!process_.ReadLine(line, timeoutMs) || line.rfind("key ", 0) != 0)
+        return -1;
+    return std::atoi(line.c_str() + 4);
 }
 
 Certificates::Certificates()
@@ -183,45 +167,48 @@ Ser2net::Ser2net(const std::string& tty, const Certificates* tls, bool clientAut
     QFile file(dir_.filePath("ser2net.yaml"));
     Require(file.open(QIODevice::WriteOnly) && file.write(yaml.c_str()) > 0, "ser2net.yaml");
     file.close();
-    EndWithTheTest(process_);
-    process_.start(VORLINQ_SER2NET, {"-n", "-d", "-c", file.fileName(), "-P", dir_.filePath("ser2net.pid")});
-    Require(process_.waitForStarted(10000), "ser2net did not start");
+    std::string error;
+    Require(process_.Start(
+                VORLINQ_SER2NET,
+                {"-n", "-d", "-c", file.fileName().toStdString(), "-P", dir_.filePath("ser2net.pid").toStdString()}, {},
+                error),
+            "ser2net did not start: " + error);
     WaitForListener(port_, process_);
 }
 
 Ser2net::~Ser2net()
 {
-    Stop(process_);
+    process_.Stop(5000);
 }
 
 SimulatorProcess::SimulatorProcess(int port)
 {
-    EndWithTheTest(process_);
-    process_.start(VORLINQ_PROGRAM, {"--serve-simulator=127.0.0.1:" + QString::number(port)});
-    Require(process_.waitForStarted(10000), "vorlinq --serve-simulator did not start");
-    for (int i = 0; i < 100 && !process_.canReadLine(); ++i)
-        process_.waitForReadyRead(100);
-    const QByteArray line = process_.readLine().trimmed();
-    port_ = line.mid(line.lastIndexOf(':') + 1).toInt();
-    Require(port_ > 0, "no address from --serve-simulator: " + line.toStdString() + " " +
-                           process_.readAllStandardError().toStdString());
+    ChildProcess::Options options;
+    options.pipeOutput = true;
+    std::string error;
+    Require(process_.Start(VORLINQ_PROGRAM, {"--serve-simulator=127.0.0.1:" + std::to_string(port)}, options, error),
+            "vorlinq --serve-simulator did not start: " + error);
+    std::string line;
+    process_.ReadLine(line, 10000);
+    port_ = std::atoi(line.c_str() + (line.rfind(':') == std::string::npos ? line.size() : line.rfind(':') + 1));
+    Require(port_ > 0, "no address from --serve-simulator: " + line);
 }
 
 SimulatorProcess::~SimulatorProcess()
 {
-    Stop(process_);
+    process_.Stop(5000);
 }
 
 bool SimulatorProcess::TerminatesWithin(int ms)
 {
-    process_.terminate();
-    return process_.waitForFinished(ms);
+    process_.Terminate();
+    return process_.Wait(ms);
 }
 
 void SimulatorProcess::Kill()
 {
-    process_.kill();
-    process_.waitForFinished(5000);
+    process_.Kill();
+    process_.Wait(5000);
 }
 
 TestServer::TestServer(Serve serve, int arg)
@@ -315,18 +302,20 @@ void DelayingForwarder(int client, int upstreamPort, const std::atomic<bool>& st
 
 Rfc2217Peer::Rfc2217Peer(const char* mode)
 {
-    EndWithTheTest(process_);
-    process_.start(VORLINQ_PYTHON3, {VORLINQ_RFC2217_PEER, mode});
-    Require(process_.waitForStarted(10000), "the RFC 2217 peer did not start");
-    for (int i = 0; i < 100 && !process_.canReadLine(); ++i)
-        process_.waitForReadyRead(100);
-    port_ = process_.readLine().trimmed().toInt();
-    Require(port_ > 0, "no port from the RFC 2217 peer: " + process_.readAllStandardError().toStdString());
+    ChildProcess::Options options;
+    options.pipeOutput = true;
+    std::string error;
+    Require(process_.Start(VORLINQ_PYTHON3, {VORLINQ_RFC2217_PEER, mode}, options, error),
+            "the RFC 2217 peer did not start: " + error);
+    std::string line;
+    process_.ReadLine(line, 10000);
+    port_ = std::atoi(line.c_str());
+    Require(port_ > 0, "no port from the RFC 2217 peer (its standard error is above)");
 }
 
 Rfc2217Peer::~Rfc2217Peer()
 {
-    Stop(process_);
+    process_.Stop(5000);
 }
 
 void GarbageTalker(int client, int, const std::atomic<bool>& stop)

@@ -7,8 +7,8 @@
 // Every wait is bounded.
 
 #include "link/RemoteStation.h"
+#include "support/ChildProcess.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -31,7 +31,7 @@ public:
     int NextKey(int timeoutMs = 5000);
 
 private:
-    QProcess process_;
+    ChildProcess process_;
     std::string tty_;
 };
 
@@ -55,7 +55,7 @@ public:
 
 private:
     QTemporaryDir dir_;
-    QProcess process_;
+    ChildProcess process_;
     int port_ = 0;
 };
 
@@ -66,13 +66,13 @@ public:
     ~SimulatorProcess();
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
     int Port() const { return port_; }
-    qint64 Pid() const { return process_.processId(); }
+    qint64 Pid() const { return process_.Pid(); }
     void Kill(); // the server dies without a word
     // SIGTERM; whether the server ended within `ms`.
     bool TerminatesWithin(int ms);
 
 private:
-    QProcess process_;
+    ChildProcess process_;
     int port_ = 0;
 };
 
@@ -107,7 +107,7 @@ public:
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
 private:
-    QProcess process_;
+    ChildProcess process_;
     int port_ = 0;
 };
 // Talks without listening: bytes that are neither telnet nor display frames.

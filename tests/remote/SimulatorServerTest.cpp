@@ -96,12 +96,17 @@ except (serial.SerialException, ValueError):
 TEST(ServeSimulator, PyserialsClientWaitingForItsPurgeAnswerOpensAndReadsFramesAndHearsRefusedDataBits)
 {
     SimulatorProcess server;
-    QProcess python;
-    python.start(VORLINQ_PYTHON,
-                 {"-c", kPyserialPolls, QString::fromStdString("rfc2217://" + server.Address() + "?timeout=1")});
-    ASSERT_TRUE(python.waitForFinished(30000));
-    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    QList<QByteArray> lines = python.readAllStandardOutput().trimmed().split('\n');
+    ChildProcess python;
+    ChildProcess::Options piped;
+    piped.pipeOutput = true;
+    std::string error;
+    ASSERT_TRUE(python.Start(VORLINQ_PYTHON, {"-c", kPyserialPolls, "rfc2217://" + server.Address() + "?timeout=1"},
+                             piped, error))
+        << error;
+    const QByteArray output = QByteArray::fromStdString(python.ReadOutput(30000));
+    ASSERT_TRUE(python.Wait(5000));
+    ASSERT_EQ(python.ExitCode(), 0) << "its standard error is above";
+    QList<QByteArray> lines = output.trimmed().split('\n');
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines.takeLast(), "5 data bits refused") << "the amplifier's chip takes 7 or 8 only";
     for (const QByteArray& line : lines) {
@@ -307,13 +312,15 @@ TEST(SimulatorServerOrder, ADtrChangeDoesNotOvertakeTheKeySentBeforeIt)
     server::SimulatorServer server(amplifier);
     std::string error;
     ASSERT_TRUE(server.Start("127.0.0.1", 0, &error)) << error;
-    QProcess python; // 2 KiB (about 180 ms on the line), a key, then DTR off
-    python.start(VORLINQ_PYTHON, {"-c",
-                                  "import serial, sys\nport = serial.serial_for_url(sys.argv[1])\n"
-                                  "port.write(bytes(2048) + bytes.fromhex('555555010505'))\n"
-                                  "import time\ntime.sleep(0.05)\nport.dtr = False",
-                                  QString("rfc2217://127.0.0.1:%1").arg(server.Port())});
-    ASSERT_TRUE(python.waitForFinished(30000) && python.exitCode() == 0) << python.readAllStandardError().toStdString();
+    // 2 KiB (about 180 ms on the line), a key, then DTR off
+    const int code = ChildProcess::Run(VORLINQ_PYTHON,
+                                       {"-c",
+                                        "import serial, sys\nport = serial.serial_for_url(sys.argv[1])\n"
+                                        "port.write(bytes(2048) + bytes.fromhex('555555010505'))\n"
+                                        "import time\ntime.sleep(0.05)\nport.dtr = False",
+                                        "rfc2217://127.0.0.1:" + std::to_string(server.Port())},
+                                       {});
+    ASSERT_EQ(code, 0) << "its standard error is above";
     std::vector<std::string> calls;
     for (const sim::CallRecord& call : amplifier.Calls())
         if (call.op == "FT_Write" || call.op == "FT_ClrDtr")

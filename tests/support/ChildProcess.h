@@ -14,8 +14,10 @@
 class ChildProcess {
 public:
     struct Options {
-        std::string dir;       // working directory; empty: the test's own
-        std::string errorFile; // where the child's standard error goes; empty: the test's own
+        std::string dir;         // working directory; empty: the test's own
+        std::string errorFile;   // where the child's standard error goes; empty: the test's own
+        bool pipeInput = false;  // its standard input is a pipe from the test (CloseInput ends it)
+        bool pipeOutput = false; // its standard output is a pipe to the test (ReadLine, ReadOutput)
     };
 
     ChildProcess() = default;
@@ -40,6 +42,14 @@ public:
     void Stop(int graceMs = 5000);
     // The exit code of a child that ended by itself, -1 otherwise.
     int ExitCode() const { return exitCode_; }
+    pid_t Pid() const { return pid_; }
+
+    // The next line of its output without the line end, waiting up to `ms`;
+    // false when none came in time or the output ended.
+    bool ReadLine(std::string& line, int ms);
+    // All of its output up to its end (at most `ms`).
+    std::string ReadOutput(int ms);
+    void CloseInput();
 
     // Runs `program` to its end (at most `ms`); its exit code, or -1 when it
     // could not start, was killed by a signal or ran too long.
@@ -48,6 +58,12 @@ public:
 
 private:
     void Reaped(int status);
+    // Reads what is there within `ms` into `output_`; false at the output's end or on time-out.
+    bool ReadMore(int ms);
+    void CloseOutput();
     pid_t pid_ = 0;
     int exitCode_ = -1;
+    int inputFd_ = -1;
+    int outputFd_ = -1;
+    std::string output_; // read, not yet taken
 };
