@@ -81,6 +81,8 @@ protected:
     bool Trigger()
     {
         EXPECT_TRUE(form->actLoadUpdate->isEnabled());
+        // The action does nothing until the job before it (connecting) has wound up.
+        EXPECT_TRUE(w.ProcessUntil([this] { return form->ActiveJobs == 0; }));
         form->actLoadUpdate->trigger();
         return WaitJobEnded();
     }
