@@ -103,10 +103,11 @@ TEST(ServeSimulator, PyserialsClientWaitingForItsPurgeAnswerOpensAndReadsFramesA
     ASSERT_TRUE(python.Start(VORLINQ_PYTHON, {"-c", kPyserialPolls, "rfc2217://" + server.Address() + "?timeout=1"},
                              piped, error))
         << error;
-    const QByteArray output = QByteArray::fromStdString(python.ReadOutput(30000));
+    QList<QByteArray> lines;
+    for (std::string line; python.ReadLine(line, 30000);)
+        lines.push_back(QByteArray::fromStdString(line));
     ASSERT_TRUE(python.Wait(5000));
     ASSERT_EQ(python.ExitCode(), 0) << "its standard error is above";
-    QList<QByteArray> lines = output.trimmed().split('\n');
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines.takeLast(), "5 data bits refused") << "the amplifier's chip takes 7 or 8 only";
     for (const QByteArray& line : lines) {

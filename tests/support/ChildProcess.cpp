@@ -123,15 +123,10 @@ bool ChildProcess::Running()
 {
     if (pid_ == 0)
         return false;
-    int status = 0;
+    int status = -1; // stays so for a child reaped elsewhere: its exit code is lost
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) {
+    if (done == pid_ || (done < 0 && errno == ECHILD)) {
         Reaped(status);
-        return false;
-    }
-    if (done < 0 && errno == ECHILD) { // reaped elsewhere: its exit code is lost
-        pid_ = 0;
-        exitCode_ = -1;
         return false;
     }
     return true;
@@ -235,21 +230,6 @@ bool ChildProcess::ReadLine(std::string& line, int ms)
             return true;
         }
     }
-}
-
-std::string ChildProcess::ReadOutput(int ms)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (outputFd_ >= 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0)
-            break;
-        ReadMore(static_cast<int>(left));
-    }
-    std::string all;
-    all.swap(output_);
-    return all;
 }
 
 int ChildProcess::Run(const std::string& program, const std::vector<std::string>& args, const Options& options, int ms)

@@ -17,7 +17,7 @@ public:
         std::string dir;         // working directory; empty: the test's own
         std::string errorFile;   // where the child's standard error goes; empty: the test's own
         bool pipeInput = false;  // its standard input is a pipe from the test (CloseInput ends it)
-        bool pipeOutput = false; // its standard output is a pipe to the test (ReadLine, ReadOutput)
+        bool pipeOutput = false; // its standard output is a pipe to the test (ReadLine)
     };
 
     ChildProcess() = default;
@@ -47,8 +47,6 @@ public:
     // The next line of its output without the line end, waiting up to `ms`;
     // false when none came in time or the output ended.
     bool ReadLine(std::string& line, int ms);
-    // All of its output up to its end (at most `ms`).
-    std::string ReadOutput(int ms);
     void CloseInput();
 
     // Runs `program` to its end (at most `ms`); its exit code, or -1 when it
