@@ -113,12 +113,6 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     return true;
 }
 
-void ChildProcess::Reaped(int status)
-{
-    pid_ = 0;
-    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 bool ChildProcess::Running()
 {
     if (pid_ == 0)
@@ -126,7 +120,8 @@ bool ChildProcess::Running()
     int status = -1; // stays so for a child reaped elsewhere: its exit code is lost
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_ || (done < 0 && errno == ECHILD)) {
-        Reaped(status);
+        pid_ = 0;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return false;
     }
     return true;

@@ -55,7 +55,6 @@ public:
                    int ms = 30000);
 
 private:
-    void Reaped(int status);
     // Reads what is there within `ms` into `output_`; false at the output's end or on time-out.
     bool ReadMore(int ms);
     void CloseOutput();
