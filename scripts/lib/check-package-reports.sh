@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the package checks (sourced): the installed program's answers to
 # --check-package for two firmware packages made here, one valid (two blocks
 # with their sums and the total) and one with a data byte changed after its
