@@ -177,9 +177,14 @@ struct MqttClient::Impl {
             mosquitto* m = nullptr;
             {
                 std::lock_guard lock(mutex);
-                if (!mosq)
-                    mosq = NewSession(error);
                 m = mosq;
+            }
+            // Made outside the lock: the library takes its own locks there,
+            // and holds them when it calls us back.
+            if (!m) {
+                m = NewSession(error);
+                std::lock_guard lock(mutex);
+                mosq = m;
             }
             int rc = m ? Connect(m) : MOSQ_ERR_NOMEM;
             int err = errno;
