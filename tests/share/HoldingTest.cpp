@@ -238,7 +238,11 @@ TEST(CarelessBroker, IsDetectedByTheViewerAndNeitherFloodsNorFoolsTheStation)
                      .WaitFor(
                          topics.control, [](const std::string& s) { return s.find("bob") != std::string::npos; }, 30000)
                      .empty());
-    EXPECT_LT(peakKb() - before, 32 * 1024) << "kB more at the peak";
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__) // whose own memory grows as it likes
+    EXPECT_LT(peakKb() - before, 16 * 1024) << "kB more at the peak";
+#else
+    (void)before;
+#endif
 
     ASSERT_TRUE(bob.Client().Publish(topics.control, R"({"v":1,"holder":"bob"})", 1, true));
     EXPECT_TRUE(WaitUntil([&] { return !station.Running(); }));
