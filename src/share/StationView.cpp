@@ -51,6 +51,11 @@ bool StationView::TakeFrame(const std::uint8_t* payload, std::size_t size)
 bool StationView::TakeState(std::string_view json, bool retained)
 {
     const QJsonObject object = VersionedObject(json);
+    // Beats of an earlier run of the station mean nothing to this one.
+    if (const QString sid = object.value("sid").toString(); !sid.isEmpty() && sid != stationSid_) {
+        stationSid_ = sid;
+        now_.beat = 0;
+    }
     if (!retained && !object.isEmpty()) {
         heardAtMs_ = AppClock().NowMs();
         if (object.value("beat").isDouble()) {

@@ -16,6 +16,8 @@
 // heard", and a viewer shows it off-line with Away() and sends no keys. Times
 // come from AppClock().
 
+#include <QString>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -99,6 +101,7 @@ private:
     std::int64_t heardAtMs_ = 0; // the last beat, or the connection coming up
     std::int64_t beatAtMs_ = 0;  // the last beat
     int periodMs_ = 0;
+    QString stationSid_; // the run of the station that the beat belongs to
 };
 
 } // namespace share
