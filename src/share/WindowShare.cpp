@@ -139,8 +139,6 @@ bool WindowShare::Share(const ShareSettings& settings, std::string& error)
     // A display frozen before sharing began polls again for the viewers.
     if (form_.PollThread && form_.actFreeze->isChecked())
         form_.PollThread->Resume();
-    if (const std::string warning = PlainTextPasswordWarning(settings.login); !warning.empty())
-        qWarning("%s", warning.c_str());
     return true;
 }
 
@@ -169,6 +167,8 @@ void WindowShare::Toggled(bool on)
         if (!shared)
             Boxes().Error(&form_, QString::fromStdString(error));
     }
+    if (const std::string warning = PlainTextPasswordWarning(settings.login); shared && !warning.empty())
+        Boxes().Information(&form_, QString::fromStdString(warning));
     action_->setChecked(shared);
     settings.enabled = shared;
     SaveShareSettings(settings);
