@@ -24,6 +24,14 @@
 //   with RTS high (the power-on pulse) becomes the `on` request.
 // - Who holds control, and the station's or the broker's refusal of our keys,
 //   come through ShareNote(). A firmware update is refused (UpdateRefusal()).
+// - While the broker connection is down, or the station has missed three
+//   beats, the station is out of reach: ShareNote() says why in `away`, reads
+//   return nothing and keys are not sent. Every connection is a new key
+//   session (sid, seq); each key says which beat it was pressed after, and a
+//   key whose connection ended unanswered "may not have reached the
+//   station". After connecting, a key under another name
+//   (kAclProbeUser) that the broker takes means it has no ACL: ShareNote()
+//   warns.
 //
 // Threads: safe from any number of threads; a write never waits behind a
 // read. FT_Close wakes the reads still waiting on the handle (they return
