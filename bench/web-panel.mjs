@@ -3,7 +3,11 @@
 //   - page load to the first picture;
 //   - station frame to picture shown in the browser, mean and 99th percentile,
 //     from the moment the frame message reaches a plain MQTT client on the
-//     broker to the moment the page has drawn the picture;
+//     broker to the moment the page has drawn the picture, split at the
+//     picture message's arrival in the page (before it: the station drawing
+//     and publishing the picture, the broker and the browser's network; after
+//     it: the page checking, decoding and drawing it), with one page and with
+//     ten, each page in a browser context (and renderer process) of its own;
 //   - WebSocket bytes per second per page on a still and on a changing screen.
 // Run: cmake --build build --target web_panel_figures
 import { Rig, STATION, now, until } from '../tests/web/rig.mjs';
@@ -21,6 +25,31 @@ function percentile(values, p) {
 }
 const mean = (values) => values.reduce((sum, v) => sum + v, 0) / values.length;
 const ms = (value) => `${value.toFixed(1)} ms`;
+const figures = (values) => `mean ${ms(mean(values))}, p99 ${ms(percentile(values, 99))}, max ${ms(Math.max(...values))}`;
+// For each time in `later`, how long after the last time in `earlier` before it.
+const since = (later, earlier) => later.map((t) => t - earlier.filter((e) => e <= t).pop()).filter((age) => age >= 0);
+
+// Notes when each picture message reaches the page: the page's WebSocket
+// hands its messages to this listener before the MQTT client's own.
+function notePictureArrivals() {
+  window.pngTimes = [];
+  const Native = window.WebSocket;
+  window.WebSocket = class extends Native {
+    constructor(...args) {
+      super(...args);
+      this.addEventListener('message', ({ data }) => {
+        if ((data.byteLength ?? data.size) > 1000) window.pngTimes.push(performance.timeOrigin + performance.now());
+      });
+    }
+  };
+}
+
+// A watcher's page in a browser context of its own, once it shows a picture.
+async function openWatcher(rig) {
+  const page = await rig.openPage('wendy', { init: notePictureArrivals });
+  await until('the first picture', () => page.evaluate(() => window.pictureTimes.length > 0), 30000);
+  return page;
+}
 
 const rig = await Rig.start();
 try {
@@ -55,8 +84,7 @@ try {
   console.log(`page load to first picture: mean ${ms(mean(loads))}, min ${ms(Math.min(...loads))}, max ${ms(Math.max(...loads))} (${LOADS} loads); of it, login to first picture: mean ${ms(mean(logins))}`);
 
   // A watcher's page for the rest, so the keys below come from elsewhere.
-  const page = await rig.openPage('wendy');
-  await until('the first picture', () => page.evaluate(() => window.pictureTimes.length > 0));
+  const page = await openWatcher(rig);
   await sleep(1000);
 
   let start = page.traffic.received;
@@ -65,22 +93,44 @@ try {
 
   // A changing screen: an operator steps L up and down ten times a second.
   const operator = await rig.client('alice');
-  const firstPicture = await page.evaluate(() => window.pictureTimes.length);
-  const firstFrame = frames.length;
-  start = page.traffic.received;
-  const began = now();
-  for (let i = 0; i < CHANGES; ++i) {
-    await operator.publishAsync(topic('key/alice'), i % 2 === 0 ? '6' : '5', { qos: 1 });
-    await sleep(CHANGE_EVERY_MS);
-  }
-  const seconds = (now() - began) / 1000;
-  const bytes = page.traffic.received - start;
-  await sleep(500);
-  const pictures = (await page.evaluate(() => window.pictureTimes)).slice(firstPicture);
-  const changed = frames.slice(firstFrame);
-  const ages = pictures.map((shown) => shown - changed.filter((arrived) => arrived <= shown).pop()).filter((age) => age >= 0);
-  console.log(`changing screen: ${(bytes / seconds).toFixed(0)} bytes/s per page, ${changed.length} frames, ${pictures.length} pictures shown`);
-  console.log(`frame to picture: mean ${ms(mean(ages))}, p99 ${ms(percentile(ages, 99))}, max ${ms(Math.max(...ages))} (${ages.length} pictures)`);
+  const changing = async (pages) => {
+    const marks = await Promise.all(pages.map((p) => p.evaluate(() => [window.pictureTimes.length, window.pngTimes.length])));
+    const firstFrame = frames.length;
+    const began = now();
+    const bytesBefore = page.traffic.received;
+    for (let i = 0; i < CHANGES; ++i) {
+      await operator.publishAsync(topic('key/alice'), i % 2 === 0 ? '6' : '5', { qos: 1 });
+      await sleep(CHANGE_EVERY_MS);
+    }
+    const seconds = (now() - began) / 1000;
+    await sleep(500);
+    const changed = frames.slice(firstFrame);
+    const result = { ages: [], transit: [], drawing: [], shown: 0, frames: changed.length, rate: (page.traffic.received - bytesBefore) / seconds };
+    for (const [i, p] of pages.entries()) {
+      const [pictures, arrivals] = await p.evaluate(() => [window.pictureTimes, window.pngTimes]);
+      const shown = pictures.slice(marks[i][0]);
+      const arrived = arrivals.slice(marks[i][1]);
+      result.shown += shown.length;
+      result.ages.push(...since(shown, changed));
+      result.transit.push(...since(arrived, changed));
+      result.drawing.push(...since(shown, arrived));
+    }
+    return result;
+  };
+  const report = (count, result) => {
+    console.log(`${count} page(s): ${result.frames} frames, ${result.shown} pictures shown`);
+    console.log(`  frame to picture: ${figures(result.ages)}`);
+    console.log(`    frame to picture message in the page: ${figures(result.transit)}`);
+    console.log(`    picture message to picture drawn: ${figures(result.drawing)}`);
+  };
+
+  const one = await changing([page]);
+  console.log(`changing screen: ${one.rate.toFixed(0)} bytes/s per page`);
+  report(1, one);
+  const pages = [page];
+  while (pages.length < 10) pages.push(await openWatcher(rig));
+  await sleep(1000);
+  report(10, await changing(pages));
 } finally {
   await rig.stop();
 }

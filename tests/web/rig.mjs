@@ -175,10 +175,11 @@ export class Rig {
   }
 
   // A page logged in as `user`, in a browser context of its own, on the broker
-  // URL `broker` (default: its own) with the page parameters `query`. The page
+  // URL `broker` (default: its own) with the page parameters `query`, `init`
+  // run in it before its own script. The page
   // keeps the times at which it showed each picture, and `traffic` counts the
   // bytes of the WebSocket frames.
-  async openPage(user, { broker = '', query = '', viewport = { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true } } = {}) {
+  async openPage(user, { broker = '', query = '', init = null, viewport = { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true } } = {}) {
     if (!this.browser) await this.launchBrowser();
     const context = await this.browser.createBrowserContext(); // a browser of its own: no shared storage
     const page = await context.newPage();
@@ -189,6 +190,7 @@ export class Rig {
       window.pictureTimes = [];
       document.addEventListener('picture', () => window.pictureTimes.push(performance.timeOrigin + performance.now()), true);
     });
+    if (init) await page.evaluateOnNewDocument(init);
     const traffic = { received: 0, sentPublishes: 0 };
     const cdp = await page.createCDPSession();
     await cdp.send('Network.enable');

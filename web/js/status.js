@@ -16,7 +16,8 @@ export function describeState(state) {
 
 // The same, seen through this page's own link: a broker connection that is
 // down, or a station not heard for a while, makes whatever the station last
-// said stale.
+// said stale. A station that said it stopped or is gone is not expected to
+// be heard, and reads as it said.
 // link: { connected, reason (why the connection is down, '' before the first
 // attempt ended), silent (whole seconds the station has not been heard for,
 // or null) }.
@@ -26,7 +27,8 @@ export function describeView(state, link) {
     if (link.reason) return offline(link.reason);
     return { ...describeState(null), text: 'connecting to the broker' };
   }
-  if (link.silent !== null) return offline(`station not heard for ${link.silent} s`);
+  const ended = state && (state.state === 'gone' || state.reason === 'stopped');
+  if (link.silent !== null && !ended) return offline(`station not heard for ${link.silent} s`);
   return describeState(state);
 }
 
