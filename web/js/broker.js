@@ -222,13 +222,7 @@ export class BrokerSession extends EventTarget {
     }
     const silent = this.silentSeconds();
     if (silent !== null) return Promise.reject(new KeyError('unsent', `station not heard for ${silent} s`));
-    link.seq += 1;
-    const userProperties = { sid: link.sid, seq: String(link.seq) };
-    if (this.beats.beat !== null) {
-      userProperties.beat = String(this.beats.beat);
-      userProperties.age = String(Math.round(performance.now() - this.beats.heardAt));
-    }
-    const options = { qos: 1, properties: { messageExpiryInterval: KEY_EXPIRY_S, userProperties } };
+    const options = this.keyOptions(link);
     return new Promise((resolve, reject) => {
       let done = false;
       const settle = (error) => {
@@ -261,23 +255,36 @@ export class BrokerSession extends EventTarget {
     });
   }
 
+  // A key's publish options on `link`: QoS 1, the expiry, and the marks the
+  // station tells resent and late keys by.
+  keyOptions(link) {
+    link.seq += 1;
+    const userProperties = { sid: link.sid, seq: String(link.seq) };
+    if (this.beats.beat !== null) {
+      userProperties.beat = String(this.beats.beat);
+      userProperties.age = String(Math.round(performance.now() - this.beats.heardAt));
+    }
+    return { qos: 1, properties: { messageExpiryInterval: KEY_EXPIRY_S, userProperties } };
+  }
+
   // Leaves the broker. With `release`, a page that holds the control token
   // gives it back first (closing on purpose sends no last will).
   close(release) {
     if (this.closed) return;
     this.closed = true;
     clearTimeout(this.retry);
-    this.beats.stop();
     this.password = '';
     const link = this.link;
     this.link = null;
-    if (!link) return;
-    const end = () => this.endLink(link, 'the page logged out');
-    if (release && this.station && link.client.connected && this.role === 'operator') {
-      link.client.publish(keyTopic(this.station, this.user), 'release', { qos: 1 }, end);
-      setTimeout(end, KEY_EXPIRY_S * 1000); // no answer: leave all the same
-      return;
+    if (link) {
+      const end = () => this.endLink(link, 'the page logged out');
+      if (release && this.station && link.client.connected && this.role === 'operator') {
+        link.client.publish(keyTopic(this.station, this.user), 'release', this.keyOptions(link), end);
+        setTimeout(end, KEY_EXPIRY_S * 1000); // no answer: leave all the same
+      } else {
+        end();
+      }
     }
-    end();
+    this.beats.stop();
   }
 }
