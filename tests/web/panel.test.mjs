@@ -5,6 +5,7 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { test } from 'node:test';
 import zlib from 'node:zlib';
+import { Backoff } from '../../web/js/backoff.js';
 import { Rig, STATION, until } from './rig.mjs';
 
 const topic = (leaf) => `vorlinq/v1/${STATION}/${leaf}`;
@@ -151,4 +152,14 @@ test('web panel against a station through the broker', { timeout: 150000 }, asyn
     assert.equal(await usableKeys(alice), 0);
     assert.deepEqual(alice.errors, []);
   });
+});
+
+test('a broker that accepts and drops is retried every 250 ms, all pages in step', () => {
+  const pauses = (random) => {
+    const backoff = new Backoff({ random });
+    return [backoff.next(0), backoff.next(0), backoff.next(9000), backoff.next(9000), backoff.next(10000)];
+  };
+  assert.deepEqual(pauses(() => 0.5), [250, 500, 1000, 2000, 250]);
+  assert.deepEqual(pauses(() => 0).slice(0, 2), [188, 375]);
+  assert.deepEqual(pauses(() => 1).slice(0, 2), [313, 625]);
 });
