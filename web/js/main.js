@@ -170,6 +170,10 @@ $('login').addEventListener('submit', (event) => {
   page.password = $('password').value;
   page.url = $('broker').value.trim() || defaultBrokerUrl(window.location);
   const station = $('station').value.trim();
+  if (/[/+#]/.test(page.user)) {
+    say($('login-error'), `The broker user name "${page.user}" cannot key: keys go to a topic named after it, where '/', '+' and '#' are not plain characters.`);
+    return;
+  }
   if (station !== '' && !validStationName(station)) {
     say($('login-error'), 'A station name has letters, digits, - and _ only.');
     return;
