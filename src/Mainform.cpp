@@ -286,7 +286,9 @@ void TForm1::PaintStatus()
     statusPanels_[3]->setText(QString::asprintf("H: %4d", h));
     statusPanels_[4]->setText(IDAddressing ? QString("USB_ID: [%1]").arg(IDString) : QString("USB_ID: Not enabled"));
     setToolTip(QString::asprintf("W: %4d; H: %4d", w, h));
-    if (OnLine) {
+    if (OnLine && awayLook_) {
+        statusPanels_[0]->setText("OFF-LINE");
+    } else if (OnLine) {
         if (actFreeze->isChecked()) {
             statusPanels_[0]->setText("STILL IMAGE");
             actSave->setEnabled(true);
@@ -313,6 +315,18 @@ void TForm1::ShowSharedNote()
     setWindowTitle(note.control.empty() ? caption_ : caption_ + " - " + QString::fromStdString(note.control));
     statusPanels_[5]->setText(QString::fromStdString(note.notice));
     statusPanels_[5]->setToolTip(QString::fromStdString(note.notice));
+    // A shared station out of reach (no broker, or not heard) shows the
+    // off-line look until it is back; the link stays open meanwhile.
+    if (note.away.empty() == !awayLook_)
+        return;
+    awayLook_ = !note.away.empty();
+    if (awayLook_) {
+        SetOfflineLook();
+        SetAllLamps(0);
+    } else {
+        SetOnlineLook();
+    }
+    Repaint();
 }
 
 void TForm1::Repaint()
@@ -417,7 +431,10 @@ void TForm1::actFreezeExecute()
         actFreeze->setChecked(false);
         return;
     }
-    if (actFreeze->isChecked())
+    // While the link is shared, only the picture here stands still: the
+    // viewers keep getting frames, and the keys they send go to a link that
+    // is still watched.
+    if (actFreeze->isChecked() && !Sharing)
         PollThread->Suspend();
     else
         PollThread->Resume();

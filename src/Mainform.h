@@ -292,6 +292,7 @@ private:
     bool simulated_ = false;
     QString caption_; // the caption without the shared note
     FtdiDriver::SharedNote shownNote_;
+    bool awayLook_ = false; // the off-line look of a shared station out of reach
     display::TColor currentBackground_ = kOfflineBackground;
     display::TColor currentForeground_ = kForeground;
     QStatusBar* statusBar_ = nullptr;

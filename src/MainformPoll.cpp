@@ -65,9 +65,12 @@ void TForm1::FrameHandler()
 {
     if (!FrameReady)
         return;
-    // Frozen: a transaction that was under way when Freeze came is dropped,
-    // so that nothing changes under "STILL IMAGE".
+    // Frozen: nothing changes under "STILL IMAGE" (a transaction that was
+    // under way when Freeze came is dropped), but a shared link keeps
+    // polling for its viewers.
     if (actFreeze->isChecked()) {
+        if (Sharing)
+            Sharing->Frame(LampByte, RxBuffer.data(), Poll.PayloadLength);
         FrameReady = 0;
         return;
     }
@@ -84,8 +87,11 @@ void TForm1::FrameHandler()
 void TForm1::FaultHandler()
 {
     ShowSharedNote();
-    if (DeviceSilent && actFreeze->isChecked())
+    if (DeviceSilent && actFreeze->isChecked()) {
         DeviceSilent = 0; // the still image stays as it is
+        if (Sharing)
+            Sharing->Silent();
+    }
     if (DeviceSilent) {
         DeviceSilent = 0;
         raster.Clear();

@@ -78,6 +78,9 @@ QString CheckSharing(const AppOptions& options, bool driverGiven)
     if (!options.brokerPasswordFile.empty() && broker.user.empty()) {
         return QStringLiteral("--broker-password-file needs --broker-user");
     }
+    if (const std::string problem = share::TopicUserProblem(broker.user); !options.viewer.empty() && !problem.empty()) {
+        return QString::fromStdString(problem);
+    }
     return {};
 }
 

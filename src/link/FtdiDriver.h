@@ -40,6 +40,9 @@ public:
     struct SharedNote {
         std::string control;
         std::string notice;
+        // Why the shared station cannot be seen now (the window then shows
+        // the off-line look); empty while it can.
+        std::string away;
         bool operator==(const SharedNote&) const = default;
     };
     virtual SharedNote ShareNote() const { return {}; }

@@ -29,9 +29,19 @@ struct BrokerLogin {
 };
 
 // The first line of a password file, without its line end. Refused when the
-// group or others may read the file: a password that everybody can read is
-// no secret.
+// group or others may read the file, by its mode or through its ACL (an ACL
+// entry that lets only our own user read it is fine): a password that
+// everybody can read is no secret. A file under $CREDENTIALS_DIRECTORY is
+// systemd's to guard and taken as it is.
 bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error);
+
+// Empty when `user` may name a key topic (vorlinq/v1/NAME/key/USER);
+// otherwise why not: '/', '+' and '#' mean something in a topic.
+std::string TopicUserProblem(const std::string& user);
+
+// A warning when the login sends a password unencrypted (mqtt://) to a host
+// that is not this computer; empty otherwise.
+std::string PlainTextPasswordWarning(const BrokerLogin& login);
 
 // A station's name: letters, digits, '-' and '_', 1 to 32 characters.
 bool ValidStationName(const std::string& name);

@@ -7,6 +7,7 @@
 #include "share/Topics.h"
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -54,12 +55,61 @@ struct BrokerDriver::Open {
     bool dtr = true;
     bool rts = false;
 
+    // This connection's session: a new token, and keys counted from 1.
+    std::mutex sessionMutex;
+    std::string sid;
+    std::uint64_t seq = 0;
+    std::string plainTextWarning;
+
     // Last: destroyed first, so no handler outlives the members it uses.
     std::unique_ptr<MqttClient> client;
 
     std::string KeyTopic() const { return topics.Key(user); }
     void Request(const std::string& what);
+    // Publishes a key message with what the station needs to carry it out
+    // once and in time; false when there is no connection.
+    bool PublishKey(const std::string& what, MqttClient::AckHandler ack);
+    void Connected();
 };
+
+bool BrokerDriver::Open::PublishKey(const std::string& what, MqttClient::AckHandler ack)
+{
+    const StationView::Snapshot now = view.Get();
+    MqttExtras extras;
+    extras.expirySeconds = kKeyExpirySeconds;
+    {
+        std::lock_guard lock(sessionMutex);
+        extras.properties = {{kSessionProperty, sid}, {kSequenceProperty, std::to_string(++seq)}};
+    }
+    if (now.beat > 0) {
+        extras.properties.emplace_back(kBeatProperty, std::to_string(now.beat));
+        extras.properties.emplace_back(kAgeProperty, std::to_string(std::max<std::int64_t>(0, now.sinceBeatMs)));
+    }
+    return client->Publish(KeyTopic(), what, 1, false, std::move(ack), extras);
+}
+
+// A new connection: a new session for the keys, and once the check that
+// the broker refuses us a key under another name.
+void BrokerDriver::Open::Connected()
+{
+    {
+        std::lock_guard lock(sessionMutex);
+        sid = RandomToken();
+        seq = 0;
+    }
+    view.SetBrokerUp(true);
+    if (user == kAclProbeUser)
+        return;
+    MqttExtras extras;
+    extras.expirySeconds = kKeyExpirySeconds;
+    client->Publish(
+        topics.Key(kAclProbeUser), "release", 1, false,
+        [this](int reason) {
+            if (reason >= 0 && reason < 0x80)
+                view.SetAclWarning(kNoAclText);
+        },
+        extras);
+}
 
 // Publishes a key or request under our own user name; a refusal by the
 // broker is remembered and told, and later keys are not even sent.
@@ -73,12 +123,21 @@ void BrokerDriver::Open::Request(const std::string& what)
         view.SetNotice(kWatchOnlyText);
         return;
     }
+    if (const std::string away = StationView::Away(view.Get()); !away.empty()) {
+        view.SetNotice("The key was not sent: " + away + ".");
+        return;
+    }
     view.SetNotice({});
-    const bool sent = client->Publish(KeyTopic(), what, 1, false, [this](int reason) {
+    const bool sent = PublishKey(what, [this](int reason) {
         if (reason == kReasonNotAuthorised) {
             watchOnly = true;
             view.SetNotice(kWatchOnlyText);
-        } else if (reason != kReasonSuccess && reason != kReasonNoSubscribers) {
+        } else if (reason == kReasonNoSubscribers) {
+            view.SetNotice("The key did not reach the station: no station listens on the broker.");
+        } else if (reason == kReasonUnacknowledged) {
+            view.SetNotice("The key may not have reached the station: the connection to the broker ended before "
+                           "the broker answered.");
+        } else if (reason != kReasonSuccess) {
             view.SetNotice("The key did not reach the station: " + MqttClient::ReasonText(reason));
         }
     });
@@ -108,6 +167,10 @@ std::string BrokerDriver::LoadError() const
     std::string error;
     if (!ParseBrokerUrl(station.login.url, error))
         return error;
+    if (std::string problem = TopicUserProblem(station.login.user); !problem.empty()) {
+        problem[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(problem[0])));
+        return problem + ".";
+    }
     return {};
 }
 
@@ -169,9 +232,16 @@ FtdiDriver::SharedNote BrokerDriver::ShareNote() const
         note.control += "you have control";
     else
         note.control += now.holder + " has control";
+    note.away = StationView::Away(now);
     note.notice = now.notice;
-    if (note.notice.empty() && now.state == StationView::State::Quiet)
+    if (!note.away.empty())
+        note.notice = "Off-line: " + note.away + ".";
+    else if (note.notice.empty() && now.state == StationView::State::Quiet)
         note.notice = now.detail;
+    for (const std::string* warning :
+         std::initializer_list<const std::string*>{&now.aclWarning, &entry->plainTextWarning})
+        if (!warning->empty())
+            note.notice += (note.notice.empty() ? "" : " ") + *warning;
     return note;
 }
 
@@ -193,6 +263,7 @@ FT_STATUS BrokerDriver::OpenStation(FT_HANDLE* handle)
 
     auto entry = std::make_shared<Open>(station.name);
     entry->user = station.login.user;
+    entry->plainTextWarning = PlainTextPasswordWarning(station.login);
     MqttClient::Options options;
     options.login = station.login;
     options.maxBackoffMs = kMaxBackoffMs;
@@ -205,9 +276,10 @@ FT_STATUS BrokerDriver::OpenStation(FT_HANDLE* handle)
         const std::string& prefix = open->topics.prefix;
         if (message.topic.size() > prefix.size() && message.topic.starts_with(prefix))
             open->view.OnMessage(std::string_view(message.topic).substr(prefix.size()),
-                                 reinterpret_cast<const std::uint8_t*>(message.payload.data()), message.payload.size());
+                                 reinterpret_cast<const std::uint8_t*>(message.payload.data()), message.payload.size(),
+                                 message.retained);
     });
-    entry->client->OnConnect([open] { open->view.SetBrokerUp(true); });
+    entry->client->OnConnect([open] { open->Connected(); });
     entry->client->OnDisconnect([open](const std::string& reason) { open->view.SetBrokerUp(false, reason); });
     for (const std::string* topic : {&entry->topics.state, &entry->topics.frame, &entry->topics.control})
         entry->client->Subscribe(*topic);
@@ -298,7 +370,7 @@ FT_STATUS BrokerDriver::FT_Close(FT_HANDLE handle)
     if (!entry->user.empty() && entry->view.Get().holder == entry->user) {
         auto taken = std::make_shared<std::promise<void>>();
         std::future<void> done = taken->get_future();
-        if (entry->client->Publish(entry->KeyTopic(), "release", 1, false, [taken](int) { taken->set_value(); }))
+        if (entry->PublishKey("release", [taken](int) { taken->set_value(); }))
             done.wait_for(std::chrono::milliseconds(kReleaseWaitMs));
     }
     entry->client->Stop();
@@ -326,8 +398,9 @@ FT_STATUS BrokerDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRea
         // same frame again when nothing changes for a while.
         const int waitMs = std::min<int>(kRepeatMs, static_cast<int>(open.readTimeoutMs.load()));
         StationView::Snapshot now = open.view.Get();
-        const bool news = (now.state == StationView::State::Online && now.frameSeq != delivered) ||
-                          now.state == StationView::State::Down;
+        const bool news =
+            (now.state == StationView::State::Online && now.frameSeq != delivered && StationView::Away(now).empty()) ||
+            now.state == StationView::State::Down;
         if (!news)
             now = open.view.WaitChange(now.version, waitMs);
         // A station gone the moment the broker shuts down may only be the
@@ -343,7 +416,13 @@ FT_STATUS BrokerDriver::FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRea
             return FT_IO_ERROR;
         }
         lock.lock();
-        // Silent, or not known since the broker came back: no answer.
+        // Silent, not known since the broker came back, or out of reach (no
+        // broker, or a station not heard): no answer, and the picture is
+        // answered afresh once it is back.
+        if (!StationView::Away(now).empty()) {
+            open.delivered = 0;
+            return FT_OK;
+        }
         if (now.state != StationView::State::Online || now.frame.empty())
             return FT_OK;
         open.pending = std::move(now.frame);

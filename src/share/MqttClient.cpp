@@ -1,12 +1,17 @@
 #include "share/MqttClient.h"
 
+#include "share/Backoff.h"
+#include "share/Topics.h"
+
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -35,7 +40,15 @@ bool Readable(const std::string& path)
 struct MqttClient::Impl {
     Options options;
     BrokerAddress address;
+    std::string clientId; // the same for every connection
+
+    // The session of the current connection attempt; a new one for every
+    // attempt. Guarded by `mutex`, which Publish holds from the call into
+    // the library until its handler is filed, so that an acknowledgement
+    // always finds its handler.
+    std::mutex mutex;
     mosquitto* mosq = nullptr;
+    std::map<int, AckHandler> acks;
     MessageHandler onMessage;
     ConnectHandler onConnect;
     DisconnectHandler onDisconnect;
@@ -46,14 +59,13 @@ struct MqttClient::Impl {
     bool stop = false;
     std::atomic<bool> connected{false};
 
-    // Acknowledgement handlers by message id; an acknowledgement that comes
-    // before its handler is stored waits in `early`.
-    std::mutex ackMutex;
-    std::map<int, AckHandler> acks;
-    std::map<int, int> early;
-
+    struct Subscription {
+        std::string pattern;
+        int qos;
+        bool noLocal;
+    };
     std::mutex subMutex;
-    std::vector<std::pair<std::string, int>> subscriptions;
+    std::vector<Subscription> subscriptions;
 
     mutable std::mutex errorMutex;
     std::string lastError;
@@ -62,11 +74,20 @@ struct MqttClient::Impl {
     int connackCode = 0;
     int disconnectCode = 0;
     std::string lastLog;
+    std::chrono::steady_clock::time_point connectedAt;
 
-    ~Impl()
+    ~Impl() { Drop(); }
+
+    // Ends the current session; whatever it had not had acknowledged goes with it.
+    void Drop()
     {
-        if (mosq)
-            mosquitto_destroy(mosq);
+        mosquitto* old = nullptr;
+        {
+            std::lock_guard lock(mutex);
+            std::swap(old, mosq);
+        }
+        if (old)
+            mosquitto_destroy(old);
     }
 
     std::string Where() const { return address.host + ":" + std::to_string(address.port); }
@@ -89,24 +110,34 @@ struct MqttClient::Impl {
         lastError = text;
     }
 
-    void SubscribeAll()
+    static void SubscribeOne(mosquitto* m, const Subscription& s)
+    {
+        mosquitto_subscribe_v5(m, nullptr, s.pattern.c_str(), s.qos, s.noLocal ? MQTT_SUB_OPT_NO_LOCAL : 0, nullptr);
+    }
+
+    void SubscribeAll(mosquitto* m)
     {
         std::lock_guard lock(subMutex);
-        for (const auto& [pattern, qos] : subscriptions)
-            mosquitto_subscribe_v5(mosq, nullptr, pattern.c_str(), qos, 0, nullptr);
+        for (const Subscription& s : subscriptions)
+            SubscribeOne(m, s);
     }
 
     void FailPendingAcks()
     {
         std::map<int, AckHandler> pending;
         {
-            std::lock_guard lock(ackMutex);
+            std::lock_guard lock(mutex);
             pending.swap(acks);
-            early.clear();
         }
         for (auto& [mid, ack] : pending)
-            ack(kReasonNotDelivered);
+            ack(kReasonUnacknowledged);
     }
+
+    // A configured session for one connection attempt; nullptr with the
+    // reason when the options cannot work.
+    mosquitto* NewSession(std::string& error);
+    // Starts connecting `m` without waiting for the network.
+    int Connect(mosquitto* m);
 
     std::string Describe(int rc, int err, bool wasConnected) const
     {
@@ -137,53 +168,70 @@ struct MqttClient::Impl {
 
     void Run()
     {
-        int backoff = options.minBackoffMs;
+        Backoff backoff(options.minBackoffMs, options.maxBackoffMs, options.holdMs);
         while (!Stopping()) {
             connackCode = 0;
             disconnectCode = 0;
             lastLog.clear();
-            int rc = mosquitto_connect_async(mosq, address.host.c_str(), address.port, options.keepAliveSeconds);
+            std::string error;
+            mosquitto* m = nullptr;
+            {
+                std::lock_guard lock(mutex);
+                if (!mosq)
+                    mosq = NewSession(error);
+                m = mosq;
+            }
+            int rc = m ? Connect(m) : MOSQ_ERR_NOMEM;
             int err = errno;
             while (rc == MOSQ_ERR_SUCCESS && !Stopping()) {
-                rc = mosquitto_loop(mosq, 100, 1);
+                rc = mosquitto_loop(m, 100, 1);
                 err = errno;
-                if (connected)
-                    backoff = options.minBackoffMs;
             }
             const bool wasConnected = connected.exchange(false);
             if (Stopping()) {
                 connected = wasConnected;
                 break;
             }
+            const std::int64_t heldMs = wasConnected ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                           std::chrono::steady_clock::now() - connectedAt)
+                                                           .count()
+                                                     : 0;
+            Drop();
             FailPendingAcks();
-            const std::string reason = Describe(rc, err, wasConnected);
+            const std::string reason = m ? Describe(rc, err, wasConnected) : "cannot start a broker session: " + error;
             SetLastError(reason);
             if (onDisconnect)
                 onDisconnect(reason);
-            Sleep(backoff);
-            backoff = std::min(backoff * 2, options.maxBackoffMs);
+            Sleep(backoff.Next(heldMs));
         }
         // Leaving on purpose: a clean DISCONNECT, so the broker keeps the
         // last will to itself. Bounded: a broker that does not answer is left.
-        if (connected.exchange(false)) {
-            mosquitto_disconnect_v5(mosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-            for (int i = 0; i < 20 && mosquitto_loop(mosq, 50, 1) == MOSQ_ERR_SUCCESS; ++i) {
+        mosquitto* m = nullptr;
+        {
+            std::lock_guard lock(mutex);
+            m = mosq;
+        }
+        if (m && connected.exchange(false)) {
+            mosquitto_disconnect_v5(m, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+            for (int i = 0; i < 20 && mosquitto_loop(m, 50, 1) == MOSQ_ERR_SUCCESS; ++i) {
             }
         }
+        Drop();
     }
 
     static Impl* Of(void* obj) { return static_cast<Impl*>(obj); }
 
-    static void ConnectCallback(mosquitto*, void* obj, int rc, int, const mosquitto_property*)
+    static void ConnectCallback(mosquitto* mosq, void* obj, int rc, int, const mosquitto_property*)
     {
         Impl* self = Of(obj);
         if (rc != 0) {
             self->connackCode = rc;
             return;
         }
+        self->connectedAt = std::chrono::steady_clock::now();
         self->connected = true;
         self->SetLastError({});
-        self->SubscribeAll();
+        self->SubscribeAll(mosq);
         if (self->onConnect)
             self->onConnect();
     }
@@ -198,28 +246,42 @@ struct MqttClient::Impl {
         Impl* self = Of(obj);
         AckHandler ack;
         {
-            std::lock_guard lock(self->ackMutex);
+            // Publications without a handler leave nothing behind.
+            std::lock_guard lock(self->mutex);
             auto it = self->acks.find(mid);
-            if (it == self->acks.end()) {
-                self->early[mid] = rc;
+            if (it == self->acks.end())
                 return;
-            }
             ack = std::move(it->second);
             self->acks.erase(it);
         }
         ack(rc);
     }
 
-    static void MessageCallback(mosquitto*, void* obj, const mosquitto_message* message, const mosquitto_property*)
+    static void MessageCallback(mosquitto*, void* obj, const mosquitto_message* message,
+                                const mosquitto_property* properties)
     {
         Impl* self = Of(obj);
         if (!self->onMessage)
             return;
         MqttMessage m;
         m.topic = message->topic ? message->topic : "";
-        if (message->payload && message->payloadlen > 0)
-            m.payload.assign(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen));
+        const auto size = static_cast<std::size_t>(std::max(0, message->payloadlen));
+        if (self->options.accept && !self->options.accept(m.topic, size))
+            return;
+        if (message->payload && size > 0)
+            m.payload.assign(static_cast<const char*>(message->payload), size);
         m.retained = message->retain;
+        for (const mosquitto_property* p = properties; p; p = mosquitto_property_next(p)) {
+            if (mosquitto_property_identifier(p) != MQTT_PROP_USER_PROPERTY)
+                continue;
+            char* name = nullptr;
+            char* value = nullptr;
+            if (mosquitto_property_read_string_pair(p, MQTT_PROP_USER_PROPERTY, &name, &value, false)) {
+                m.properties.emplace_back(name ? name : "", value ? value : "");
+            }
+            std::free(name);
+            std::free(value);
+        }
         self->onMessage(m);
     }
 
@@ -229,6 +291,72 @@ struct MqttClient::Impl {
             Of(obj)->lastLog = text;
     }
 };
+
+mosquitto* MqttClient::Impl::NewSession(std::string& error)
+{
+    const BrokerLogin& login = options.login;
+    mosquitto* m = mosquitto_new(clientId.c_str(), true, this);
+    if (!m) {
+        error = "cannot create the broker connection: " + std::string(std::strerror(errno));
+        return nullptr;
+    }
+    mosquitto_threaded_set(m, true);
+    mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);
+    const auto fail = [&](const std::string& why) {
+        error = why;
+        mosquitto_destroy(m);
+        return nullptr;
+    };
+    if (address.tls) {
+        const char* ca = login.caFile.empty() ? nullptr : login.caFile.c_str();
+        const char* caPath = ca ? nullptr : "/etc/ssl/certs"; // the system's CAs when none is given
+        const int rc = mosquitto_tls_set(m, ca, caPath, login.certFile.empty() ? nullptr : login.certFile.c_str(),
+                                         login.keyFile.empty() ? nullptr : login.keyFile.c_str(), nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return fail("cannot use the TLS files: " + std::string(mosquitto_strerror(rc)));
+    }
+    if (!login.user.empty() &&
+        mosquitto_username_pw_set(m, login.user.c_str(), login.password.empty() ? nullptr : login.password.c_str()) !=
+            MOSQ_ERR_SUCCESS)
+        return fail("the broker user name or password is not usable");
+    if (options.will) {
+        const MqttWill& will = *options.will;
+        if (mosquitto_will_set_v5(m, will.topic.c_str(), static_cast<int>(will.payload.size()), will.payload.data(),
+                                  will.qos, will.retain, nullptr) != MOSQ_ERR_SUCCESS)
+            return fail("the last will on " + will.topic + " is not usable");
+    }
+    mosquitto_connect_v5_callback_set(m, &Impl::ConnectCallback);
+    mosquitto_disconnect_v5_callback_set(m, &Impl::DisconnectCallback);
+    mosquitto_publish_v5_callback_set(m, &Impl::PublishCallback);
+    mosquitto_message_v5_callback_set(m, &Impl::MessageCallback);
+    mosquitto_log_callback_set(m, &Impl::LogCallback);
+    return m;
+}
+
+int MqttClient::Impl::Connect(mosquitto* m)
+{
+    if (options.maxPacketBytes > 0) {
+        // libmosquitto 2.0 takes CONNECT properties only with its blocking
+        // connect and keeps a copy for the session's connects. Handed over
+        // without a host, they are kept and nothing is connected, so that the
+        // connect below still waits for nothing.
+        mosquitto_property* properties = nullptr;
+        mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
+                                     static_cast<std::uint32_t>(options.maxPacketBytes));
+        mosquitto_connect_bind_v5(m, nullptr, address.port, options.keepAliveSeconds, nullptr, properties);
+        mosquitto_property_free_all(&properties);
+    }
+    return mosquitto_connect_async(m, address.host.c_str(), address.port, options.keepAliveSeconds);
+}
+
+std::string MqttMessage::Property(const std::string& name) const
+{
+    for (const auto& [key, value] : properties)
+        if (key == name)
+            return value;
+    return {};
+}
 
 MqttClient::MqttClient(Options options) : impl_(std::make_unique<Impl>())
 {
@@ -284,46 +412,16 @@ bool MqttClient::Start(std::string& error)
     }
 
     InitLibraryOnce();
-    if (!d.mosq)
-        d.mosq = mosquitto_new(d.options.clientId.empty() ? nullptr : d.options.clientId.c_str(), true, &d);
-    if (!d.mosq) {
-        error = "cannot create the broker connection: " + std::string(std::strerror(errno));
+    if (d.clientId.empty())
+        d.clientId = d.options.clientId.empty() ? "vorlinq-" + RandomToken() : d.options.clientId;
+    d.Drop();
+    mosquitto* first = d.NewSession(error);
+    if (!first)
         return false;
+    {
+        std::lock_guard lock(d.mutex);
+        d.mosq = first;
     }
-    mosquitto* m = d.mosq;
-    mosquitto_threaded_set(m, true);
-    mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);
-    if (d.address.tls) {
-        const char* ca = login.caFile.empty() ? nullptr : login.caFile.c_str();
-        const char* caPath = ca ? nullptr : "/etc/ssl/certs"; // the system's CAs when none is given
-        const int rc = mosquitto_tls_set(m, ca, caPath, login.certFile.empty() ? nullptr : login.certFile.c_str(),
-                                         login.keyFile.empty() ? nullptr : login.keyFile.c_str(), nullptr);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            error = "cannot use the TLS files: " + std::string(mosquitto_strerror(rc));
-            return false;
-        }
-    }
-    if (!login.user.empty() &&
-        mosquitto_username_pw_set(m, login.user.c_str(), login.password.empty() ? nullptr : login.password.c_str()) !=
-            MOSQ_ERR_SUCCESS) {
-        error = "the broker user name or password is not usable";
-        return false;
-    }
-    if (d.options.will) {
-        const MqttWill& will = *d.options.will;
-        if (mosquitto_will_set_v5(m, will.topic.c_str(), static_cast<int>(will.payload.size()), will.payload.data(),
-                                  will.qos, will.retain, nullptr) != MOSQ_ERR_SUCCESS) {
-            error = "the last will on " + will.topic + " is not usable";
-            return false;
-        }
-    }
-    mosquitto_connect_v5_callback_set(m, &Impl::ConnectCallback);
-    mosquitto_disconnect_v5_callback_set(m, &Impl::DisconnectCallback);
-    mosquitto_publish_v5_callback_set(m, &Impl::PublishCallback);
-    mosquitto_message_v5_callback_set(m, &Impl::MessageCallback);
-    mosquitto_log_callback_set(m, &Impl::LogCallback);
-
     {
         std::lock_guard lock(d.stopMutex);
         d.stop = false;
@@ -343,9 +441,8 @@ void MqttClient::Stop()
     }
     d.stopChanged.notify_all();
     d.thread.join();
-    std::lock_guard lock(d.ackMutex);
+    std::lock_guard lock(d.mutex);
     d.acks.clear();
-    d.early.clear();
 }
 
 bool MqttClient::Connected() const
@@ -353,42 +450,41 @@ bool MqttClient::Connected() const
     return impl_->connected;
 }
 
-bool MqttClient::Publish(const std::string& topic, const std::string& payload, int qos, bool retain, AckHandler ack)
+bool MqttClient::Publish(const std::string& topic, const std::string& payload, int qos, bool retain, AckHandler ack,
+                         const MqttExtras& extras)
 {
     Impl& d = *impl_;
-    if (!d.connected || !d.mosq)
-        return false;
-    int mid = 0;
-    const int rc = mosquitto_publish_v5(d.mosq, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
-                                        qos, retain, nullptr);
-    if (rc != MOSQ_ERR_SUCCESS)
-        return false;
-    if (!ack)
-        return true;
-    int earlyCode = 0;
+    mosquitto_property* properties = nullptr;
+    for (const auto& [name, value] : extras.properties)
+        mosquitto_property_add_string_pair(&properties, MQTT_PROP_USER_PROPERTY, name.c_str(), value.c_str());
+    if (extras.expirySeconds > 0)
+        mosquitto_property_add_int32(&properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL,
+                                     static_cast<std::uint32_t>(extras.expirySeconds));
+    int rc = MOSQ_ERR_NO_CONN;
     {
-        std::lock_guard lock(d.ackMutex);
-        auto it = d.early.find(mid);
-        if (it == d.early.end()) {
+        std::lock_guard lock(d.mutex);
+        int mid = 0;
+        if (d.connected && d.mosq)
+            rc = mosquitto_publish_v5(d.mosq, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
+                                      qos, retain, properties);
+        if (rc == MOSQ_ERR_SUCCESS && ack)
             d.acks[mid] = std::move(ack);
-            return true;
-        }
-        earlyCode = it->second;
-        d.early.erase(it);
     }
-    ack(earlyCode);
-    return true;
+    mosquitto_property_free_all(&properties);
+    return rc == MOSQ_ERR_SUCCESS;
 }
 
-void MqttClient::Subscribe(const std::string& pattern, int qos)
+void MqttClient::Subscribe(const std::string& pattern, int qos, bool noLocal)
 {
     Impl& d = *impl_;
+    const Impl::Subscription subscription{pattern, qos, noLocal};
     {
         std::lock_guard lock(d.subMutex);
-        d.subscriptions.emplace_back(pattern, qos);
+        d.subscriptions.push_back(subscription);
     }
+    std::lock_guard lock(d.mutex);
     if (d.connected && d.mosq)
-        mosquitto_subscribe_v5(d.mosq, nullptr, pattern.c_str(), qos, 0, nullptr);
+        Impl::SubscribeOne(d.mosq, subscription);
 }
 
 std::string MqttClient::LastError() const

@@ -1,8 +1,16 @@
 #pragma once
 // A connection to an MQTT broker, over libmosquitto (whose types stay inside
 // this folder): MQTT 5, TLS, user and password, a last will, retained
-// publishing with the broker's acknowledgement, subscriptions that survive
-// reconnects, and reconnecting with back-off by itself.
+// publishing with the broker's acknowledgement, user properties and message
+// expiry, subscriptions that survive reconnects, and reconnecting with
+// back-off by itself.
+//
+// Every connection is a fresh client session: what was published and not
+// acknowledged when a connection ended is dropped with it (its handler hears
+// kReasonUnacknowledged), never sent again on the next connection, so that a
+// key is carried out once or not at all. The client id stays the same
+// across connections, so that the broker drops a stale half-open connection
+// of ours the moment we are back.
 //
 // Threads: the client runs libmosquitto's network loop on a thread of its
 // own; every handler is called on that thread, one at a time. Publish and
@@ -16,13 +24,28 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace share {
+
+using MqttProperties = std::vector<std::pair<std::string, std::string>>;
 
 struct MqttMessage {
     std::string topic;
     std::string payload;
+    // Set on a retained message that the broker hands over as we subscribe;
+    // a message published while we listen has it clear.
     bool retained = false;
+    MqttProperties properties; // MQTT 5 user properties, in order
+    // The first user property of that name; empty when there is none.
+    std::string Property(const std::string& name) const;
+};
+
+// The MQTT 5 extras of one publication.
+struct MqttExtras {
+    MqttProperties properties;
+    int expirySeconds = 0; // message expiry interval; 0: none
 };
 
 struct MqttWill {
@@ -36,8 +59,9 @@ struct MqttWill {
 constexpr int kReasonSuccess = 0x00;
 constexpr int kReasonNoSubscribers = 0x10;
 constexpr int kReasonNotAuthorised = 0x87;
-// Not an MQTT code: the connection ended before the broker acknowledged.
-constexpr int kReasonNotDelivered = -1;
+// Not an MQTT code: the connection ended before the broker acknowledged,
+// so whether the broker took the message is not known.
+constexpr int kReasonUnacknowledged = -1;
 
 class MqttClient {
 public:
@@ -48,6 +72,13 @@ public:
         std::optional<MqttWill> will;
         int minBackoffMs = 250;   // first wait after a failed connection
         int maxBackoffMs = 30000; // the wait doubles up to this
+        int holdMs = 10000;       // a connection that held this long starts the waits afresh
+        // Asked of the broker on connecting (MQTT 5 Maximum Packet Size): it
+        // sends us nothing larger. 0: no limit.
+        int maxPacketBytes = 0;
+        // Which messages are taken, by topic and payload size, before their
+        // payload is copied; the others are dropped. None: all are taken.
+        std::function<bool(const std::string& topic, std::size_t bytes)> accept;
     };
     using MessageHandler = std::function<void(const MqttMessage&)>;
     using ConnectHandler = std::function<void()>;
@@ -56,7 +87,7 @@ public:
     using DisconnectHandler = std::function<void(const std::string& reason)>;
     // The broker's answer to one publication: kReasonSuccess (or
     // kReasonNoSubscribers), kReasonNotAuthorised, another MQTT 5 reason
-    // code, or kReasonNotDelivered.
+    // code, or kReasonUnacknowledged.
     using AckHandler = std::function<void(int reasonCode)>;
 
     explicit MqttClient(Options options);
@@ -81,9 +112,11 @@ public:
     // Publishes when connected; false (nothing queued) when not. `ack` is
     // called on the network thread with the broker's answer: for QoS 1 and 2
     // the acknowledgement, for QoS 0 kReasonSuccess once sent.
-    bool Publish(const std::string& topic, const std::string& payload, int qos, bool retain, AckHandler ack = {});
-    // Kept and sent again after every reconnect.
-    void Subscribe(const std::string& pattern, int qos = 1);
+    bool Publish(const std::string& topic, const std::string& payload, int qos, bool retain, AckHandler ack = {},
+                 const MqttExtras& extras = {});
+    // Kept and sent again after every reconnect. With `noLocal` the broker
+    // does not hand us back what we publish ourselves.
+    void Subscribe(const std::string& pattern, int qos = 1, bool noLocal = false);
 
     // The reason of the last failed or ended connection; empty while none.
     std::string LastError() const;

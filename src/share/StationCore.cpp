@@ -1,5 +1,6 @@
 #include "share/StationCore.h"
 
+#include "Execunit.h"
 #include "Mainform.h"
 #include "display/CharText.h"
 #include "display/FrameDrawing.h"
@@ -8,13 +9,20 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMetaObject>
+
+#include <charconv>
+#include <chrono>
 
 namespace share {
 
 namespace {
 constexpr int kQos = 1;
 constexpr int kQuietCheckMs = 1000;
+// How many viewers' last key numbers are kept; beyond it the oldest go.
+constexpr std::size_t kMaxSeen = 256;
 
 MqttClient::Options ClientOptions(const StationCore::Options& options, const Topics& topics)
 {
@@ -22,7 +30,19 @@ MqttClient::Options ClientOptions(const StationCore::Options& options, const Top
     o.login = options.login;
     o.keepAliveSeconds = options.keepAliveSeconds;
     o.will = MqttWill{topics.state, StateJson(StationState::Gone), kQos, true};
+    o.maxPacketBytes = StationCore::kMaxPacketBytes;
+    // A key message longer than any key is dropped before it is copied.
+    const std::string keyHead = topics.prefix + "key/";
+    o.accept = [keyHead](const std::string& topic, std::size_t bytes) {
+        return bytes <= kMaxKeyPayload || topic.compare(0, keyHead.size(), keyHead) != 0;
+    };
     return o;
+}
+
+bool ToNumber(const std::string& text, std::uint64_t& value)
+{
+    const char* end = text.data() + text.size();
+    return !text.empty() && std::from_chars(text.data(), end, value).ptr == end;
 }
 } // namespace
 
@@ -53,19 +73,42 @@ StationCore::StationCore(Options options, Link link, QObject* parent)
             this, [reason] { qWarning("broker: %s", reason.c_str()); }, Qt::QueuedConnection);
     });
     client_.OnMessage([this](const MqttMessage& message) {
-        const std::string user = topics_.KeyUser(message.topic);
-        if (user.empty() || message.retained)
+        // Retained messages are what was there before we came: neither a key
+        // pressed now nor another writer now.
+        if (message.retained)
             return;
+        if (message.topic == topics_.state || message.topic == topics_.control) {
+            QMetaObject::invokeMethod(
+                this, [this, topic = message.topic, payload = message.payload] { OnOwnTopic(topic, payload); },
+                Qt::QueuedConnection);
+            return;
+        }
+        const std::string user = topics_.KeyUser(message.topic);
+        if (user.empty())
+            return;
+        const KeyStamp stamp{message.Property(kSessionProperty), message.Property(kSequenceProperty),
+                             message.Property(kBeatProperty), message.Property(kAgeProperty)};
         QMetaObject::invokeMethod(
-            this, [this, user, payload = message.payload] { OnKeyMessage(user, payload); }, Qt::QueuedConnection);
+            this, [this, user, payload = message.payload, stamp] { OnKeyMessage(user, payload, stamp); },
+            Qt::QueuedConnection);
     });
     client_.Subscribe(topics_.keys, kQos);
+    // Our own topics, without what we publish ourselves: anything there is
+    // another writer.
+    client_.Subscribe(topics_.state, kQos, true);
+    client_.Subscribe(topics_.control, kQos, true);
     connect(&quietTimer_, &QTimer::timeout, this, [this] { CheckQuiet(); });
+    beat_.pollMs = options_.pollMs > 0 ? options_.pollMs : TExecThread::kPollSleepMs;
+    beat_.started =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    beat_.sid = RandomToken();
+    connect(&beatTimer_, &QTimer::timeout, this, [this] { PublishState(); });
 }
 
 StationCore::~StationCore()
 {
-    if (client_.Connected()) {
+    if (haltReason_.empty() && client_.Connected()) {
         state_ = StationState::Stopped;
         detail_.clear();
         PublishState();
@@ -78,18 +121,25 @@ bool StationCore::Start(std::string& error)
     if (!client_.Start(error))
         return false;
     quietTimer_.start(kQuietCheckMs);
+    beatTimer_.start(kBeatPeriodMs);
     return true;
 }
 
 void StationCore::Publish(const std::string& topic, const std::string& payload)
 {
+    if (!haltReason_.empty())
+        return;
     // Not connected: the whole picture is published again on connecting.
     client_.Publish(topic, payload, kQos, true);
 }
 
 void StationCore::PublishState()
 {
-    Publish(topics_.state, StateJson(state_, detail_));
+    if (!haltReason_.empty())
+        return;
+    ++beat_.number;
+    beatTimes_[beat_.number % beatTimes_.size()] = {beat_.number, AppClock().NowMs()};
+    Publish(topics_.state, StateJson(state_, detail_, &beat_));
 }
 
 void StationCore::PublishControl()
@@ -153,8 +203,54 @@ void StationCore::Notice(const std::string& user, const std::string& text)
     client_.Publish(topics_.Notice(user), NoticeJson(text), kQos, false);
 }
 
-void StationCore::OnKeyMessage(const std::string& user, const std::string& payload)
+bool StationCore::Resent(const std::string& user, const KeyStamp& stamp)
 {
+    std::uint64_t seq = 0;
+    if (stamp.sid.empty() || !ToNumber(stamp.seq, seq))
+        return false;
+    auto it = seen_.find(user);
+    if (it == seen_.end()) {
+        if (seen_.size() >= kMaxSeen)
+            seen_.erase(seen_.begin());
+        it = seen_.emplace(user, Seen{}).first;
+    }
+    Seen& seen = it->second;
+    if (seen.sid == stamp.sid && seq <= seen.seq)
+        return true;
+    if (seen.sid != stamp.sid)
+        seen = Seen{stamp.sid, seq};
+    else
+        seen.seq = seq;
+    return false;
+}
+
+bool StationCore::Late(const KeyStamp& stamp) const
+{
+    std::uint64_t beat = 0, age = 0;
+    if (stamp.beat.empty() && stamp.age.empty())
+        return false;
+    if (!ToNumber(stamp.beat, beat) || !ToNumber(stamp.age, age))
+        return true;
+    const auto& [number, sentMs] = beatTimes_[beat % beatTimes_.size()];
+    if (number != beat || beat == 0)
+        return true; // too old for us to know, or not one of ours
+    const std::int64_t pressedMs = sentMs + static_cast<std::int64_t>(std::min<std::uint64_t>(age, 1u << 30));
+    return AppClock().NowMs() - pressedMs > kLateKeyMs;
+}
+
+void StationCore::OnKeyMessage(const std::string& user, const std::string& payload, const KeyStamp& stamp)
+{
+    if (!haltReason_.empty())
+        return;
+    if (Resent(user, stamp)) {
+        qInfo("station: a key from %s came again (session %s, number %s); it was carried out once", user.c_str(),
+              stamp.sid.c_str(), stamp.seq.c_str());
+        return;
+    }
+    if (Late(stamp)) {
+        Notice(user, kLateKeyText);
+        return;
+    }
     const KeyRequest request = ParseKeyRequest(payload);
     const std::string holderBefore = token_.Holder();
     switch (request.kind) {
@@ -192,6 +288,63 @@ void StationCore::OnKeyMessage(const std::string& user, const std::string& paylo
     } else if (link_.sendKey) {
         link_.sendKey(request.code);
     }
+}
+
+void StationCore::OnOwnTopic(const std::string& topic, const std::string& payload)
+{
+    if (!haltReason_.empty())
+        return;
+    const std::string noAcl = "The broker lets another client write this station's topics (" + topic +
+                              "): it has no ACL for them. The station " + options_.name + " stops.";
+    if (topic != topics_.state) {
+        // A newcomer of our name publishes its control right after its
+        // state; it stops on our answer, and the topic is ours again.
+        if (AppClock().NowMs() < rivalUntilMs_) {
+            PublishControl();
+            return;
+        }
+        Halt(noAcl);
+        return;
+    }
+    const QJsonObject object =
+        QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size()))).object();
+    const QString state = object.value("state").toString();
+    const bool station = object.value("started").isDouble() && object.value("sid").isString();
+    if (!station) {
+        // A station's last will, published by the broker (a station of this
+        // name that vanished before we came); anything else is a stranger.
+        if (object.value("v").toInt() == 1 && state == "gone") {
+            PublishState();
+            return;
+        }
+        Halt(noAcl);
+        return;
+    }
+    if (state == "offline" && object.value("reason").toString() == "stopped") {
+        PublishState(); // a station of this name leaving: the topic is ours again
+        return;
+    }
+    const auto theirStart = static_cast<std::int64_t>(object.value("started").toDouble());
+    const std::string theirSid = object.value("sid").toString().toStdString();
+    if (theirStart < beat_.started || (theirStart == beat_.started && theirSid < beat_.sid)) {
+        Halt("Another station named " + options_.name + " already publishes on this broker; this one stops.");
+        return;
+    }
+    qWarning("station: another station named %s came to the broker after us; it is told that we are here",
+             options_.name.c_str());
+    rivalUntilMs_ = AppClock().NowMs() + 2 * kBeatPeriodMs;
+    PublishAll(); // its picture too is overwritten by ours
+}
+
+void StationCore::Halt(const std::string& why)
+{
+    haltReason_ = why;
+    beatTimer_.stop();
+    quietTimer_.stop();
+    // Nothing more of ours: the topics are someone else's now.
+    client_.Stop();
+    qWarning("station: %s", why.c_str());
+    emit Halted(QString::fromStdString(why));
 }
 
 void StationCore::CheckQuiet()

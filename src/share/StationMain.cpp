@@ -35,6 +35,9 @@ int RunStation(int argc, char** argv, const app::AppOptions& options, std::ostre
     stationOptions.login = options.broker;
     stationOptions.haDiscovery = options.haDiscovery;
 
+    if (const std::string warning = PlainTextPasswordWarning(stationOptions.login); !warning.empty())
+        err << "vorlinq: warning: " << warning << "\n";
+
     int exitCode = 0;
     {
         Station station(*chosen.driver, stationOptions);
@@ -43,6 +46,13 @@ int RunStation(int argc, char** argv, const app::AppOptions& options, std::ostre
             err << "vorlinq: " << error << "\n";
             exitCode = 2;
         } else {
+            // Another station of this name, or a broker without an ACL: a
+            // restart would meet the same, so the exit says so (3).
+            QObject::connect(&station.Core(), &StationCore::Halted, [&](const QString& why) {
+                err << "vorlinq: " << why.toStdString() << "\n";
+                exitCode = 3;
+                QCoreApplication::quit();
+            });
             std::thread waiter([&endSignals] {
                 int signal = 0;
                 sigwait(&endSignals, &signal);

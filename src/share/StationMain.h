@@ -1,6 +1,7 @@
 #pragma once
 // `vorlinq --station=NAME --broker=URL`: the station without a window, until
-// SIGINT, SIGTERM or SIGHUP.
+// SIGINT, SIGTERM or SIGHUP, or until it halts because another client writes
+// its topics (exit status 3).
 
 #include "app/CommandLine.h"
 

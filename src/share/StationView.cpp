@@ -1,6 +1,8 @@
 #include "share/StationView.h"
 
 #include "protocol/Frames.h"
+#include "share/Topics.h"
+#include "toolkit/Clock.h"
 
 #include <QByteArray>
 #include <QJsonDocument>
@@ -46,9 +48,18 @@ bool StationView::TakeFrame(const std::uint8_t* payload, std::size_t size)
     return true;
 }
 
-bool StationView::TakeState(std::string_view json)
+bool StationView::TakeState(std::string_view json, bool retained)
 {
     const QJsonObject object = VersionedObject(json);
+    if (!retained && !object.isEmpty()) {
+        heardAtMs_ = AppClock().NowMs();
+        if (object.value("beat").isDouble()) {
+            now_.beat = static_cast<std::uint64_t>(object.value("beat").toDouble());
+            beatAtMs_ = heardAtMs_;
+        }
+        const int period = object.value("period_ms").toInt(0);
+        periodMs_ = period > 0 ? period : 0;
+    }
     const QString state = object.value("state").toString();
     const QString reason = object.value("reason").toString();
     std::string detail = object.value("detail").toString().toStdString();
@@ -94,7 +105,7 @@ bool StationView::TakeNotice(std::string_view json)
     return true;
 }
 
-void StationView::OnMessage(std::string_view subtopic, const std::uint8_t* payload, std::size_t size)
+void StationView::OnMessage(std::string_view subtopic, const std::uint8_t* payload, std::size_t size, bool retained)
 {
     const std::string_view text(reinterpret_cast<const char*>(payload), size);
     std::lock_guard lock(mutex_);
@@ -102,7 +113,7 @@ void StationView::OnMessage(std::string_view subtopic, const std::uint8_t* paylo
     if (subtopic == "frame")
         taken = TakeFrame(payload, size);
     else if (subtopic == "state")
-        taken = TakeState(text);
+        taken = TakeState(text, retained);
     else if (subtopic == "control")
         taken = TakeControl(text);
     else if (subtopic.starts_with("notice/"))
@@ -114,6 +125,8 @@ void StationView::OnMessage(std::string_view subtopic, const std::uint8_t* paylo
 void StationView::SetBrokerUp(bool up, const std::string& why)
 {
     std::lock_guard lock(mutex_);
+    if (up && !now_.brokerUp)
+        heardAtMs_ = AppClock().NowMs(); // the station has its missed beats from now on
     now_.brokerUp = up;
     now_.brokerDetail = up ? std::string() : why;
     if (!up && now_.state == State::Down &&
@@ -131,6 +144,13 @@ void StationView::SetNotice(const std::string& text)
     Changed();
 }
 
+void StationView::SetAclWarning(const std::string& text)
+{
+    std::lock_guard lock(mutex_);
+    now_.aclWarning = text;
+    Changed();
+}
+
 void StationView::Reset()
 {
     std::lock_guard lock(mutex_);
@@ -145,11 +165,26 @@ void StationView::Reset()
 
 StationView::Snapshot StationView::WithAge(Snapshot snapshot) const
 {
+    const std::int64_t nowMs = AppClock().NowMs();
+    snapshot.sinceBeatMs = snapshot.beat ? nowMs - beatAtMs_ : 0;
+    const std::int64_t quietMs = nowMs - heardAtMs_;
+    const int periodMs = periodMs_ > 0 ? periodMs_ : kBeatPeriodMs;
+    snapshot.notHeardMs = snapshot.brokerUp && quietMs > kMissedBeats * periodMs ? quietMs : 0;
     if (snapshot.state == State::Down)
         snapshot.downForMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - downSince_)
                 .count();
     return snapshot;
+}
+
+std::string StationView::Away(const Snapshot& snapshot)
+{
+    if (!snapshot.brokerUp)
+        return "no connection to the broker" +
+               (snapshot.brokerDetail.empty() ? std::string() : ": " + snapshot.brokerDetail);
+    if (snapshot.notHeardMs > 0)
+        return "station not heard for " + std::to_string(snapshot.notHeardMs / 1000) + " s";
+    return {};
 }
 
 StationView::Snapshot StationView::Get() const

@@ -1,15 +1,13 @@
 #include "share/Topics.h"
 
 #include "protocol/Frames.h"
+#include "protocol/KeyCodes.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <random>
 
 namespace share {
-
-namespace {
-constexpr int kLastKeyCode = 0x1F; // the front-panel keys and their latched variants
-} // namespace
 
 Topics::Topics(const std::string& station)
     : prefix(StationPrefix(station)), state(prefix + "state"), frame(prefix + "frame"), text(prefix + "text"),
@@ -69,13 +67,18 @@ std::string JsonString(const std::string& text)
     return out + "\"";
 }
 
-std::string StateJson(StationState state, const std::string& detail)
+std::string StateJson(StationState state, const std::string& detail, const Beat* beat)
 {
+    std::string beatFields;
+    if (beat)
+        beatFields = ",\"beat\":" + std::to_string(beat->number) + ",\"period_ms\":" + std::to_string(kBeatPeriodMs) +
+                     ",\"poll_ms\":" + std::to_string(beat->pollMs) + ",\"started\":" + std::to_string(beat->started) +
+                     ",\"sid\":" + JsonString(beat->sid);
     const char* reason = nullptr;
     const char* fallback = "";
     switch (state) {
     case StationState::Online:
-        return R"({"v":1,"state":"online"})";
+        return R"({"v":1,"state":"online")" + beatFields + "}";
     case StationState::Gone:
         return R"({"v":1,"state":"gone","reason":"gone","detail":"station gone"})";
     case StationState::Silent:
@@ -96,7 +99,7 @@ std::string StateJson(StationState state, const std::string& detail)
         break;
     }
     return std::string(R"({"v":1,"state":"offline","reason":")") + reason +
-           "\",\"detail\":" + JsonString(detail.empty() ? fallback : detail) + "}";
+           "\",\"detail\":" + JsonString(detail.empty() ? fallback : detail) + beatFields + "}";
 }
 
 std::string LampsJson(std::uint8_t lampByte)
@@ -151,7 +154,7 @@ KeyRequest ParseKeyRequest(const std::string& payload)
         request.kind = KeyRequest::Release;
     else if (!payload.empty() && payload.size() <= 3 && payload.find_first_not_of("0123456789") == std::string::npos) {
         const int code = std::stoi(payload);
-        if (code >= 1 && code <= kLastKeyCode) {
+        if (code >= 1 && code <= 0xFF && keycode::IsFrontPanelKey(static_cast<std::uint8_t>(code))) {
             request.kind = KeyRequest::Key;
             request.code = static_cast<std::uint8_t>(code);
         } else if ((code >= protocol::kUpdateAnnounceCode && code <= protocol::kUpdateCompleteCode) ||
@@ -160,6 +163,14 @@ KeyRequest ParseKeyRequest(const std::string& payload)
         }
     }
     return request;
+}
+
+std::string RandomToken()
+{
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(random()));
+    return text;
 }
 
 } // namespace share

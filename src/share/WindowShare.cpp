@@ -1,5 +1,6 @@
 #include "share/WindowShare.h"
 
+#include "Execunit.h"
 #include "Mainform.h"
 #include "app/SettingsStore.h"
 #include "toolkit/MessageBoxes.h"
@@ -124,8 +125,22 @@ bool WindowShare::Share(const ShareSettings& settings, std::string& error)
         return false;
     if (!form_.OnLine)
         core->LinkDown("the desktop has no link to the amplifier open");
+    // Halted by another writer on the station's topics: sharing ends (not
+    // from inside the core's own signal) and the user is told why.
+    connect(core.get(), &StationCore::Halted, this, [this](const QString& why) {
+        QTimer::singleShot(0, this, [this, why] {
+            StopSharing();
+            action_->setChecked(false);
+            Boxes().Error(&form_, why);
+        });
+    });
     core_ = std::move(core);
     form_.Sharing = core_.get();
+    // A display frozen before sharing began polls again for the viewers.
+    if (form_.PollThread && form_.actFreeze->isChecked())
+        form_.PollThread->Resume();
+    if (const std::string warning = PlainTextPasswordWarning(settings.login); !warning.empty())
+        qWarning("%s", warning.c_str());
     return true;
 }
 
@@ -133,6 +148,9 @@ void WindowShare::StopSharing()
 {
     form_.Sharing = nullptr;
     core_.reset(); // says "stopped" to the viewers
+    // Not shared any more, a frozen display stops polling as it always did.
+    if (form_.PollThread && form_.actFreeze->isChecked())
+        form_.PollThread->Suspend();
 }
 
 void WindowShare::Toggled(bool on)

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef VORLINQ_HAVE_ACL
+#include <sys/acl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using Driver = app::AppOptions::Driver;
@@ -155,6 +160,7 @@ TEST(CommandLine, BrokerOptionsRefusedBeforeConnecting)
         {"--station=s", "--viewer=s", "--broker=mqtt://h"},         // both roles
         {"--viewer=s", "--broker=mqtt://h", "--simulator"},         // a viewer has no link of its own
         {"--station=s", "--broker=mqtt://h", "--broker-ca=ca.crt"}, // TLS files without TLS
+        {"--viewer=s", "--broker=mqtt://h", "--broker-user=a+b"},   // a user name that would widen the key topic
     };
     for (const auto& args : wrong) {
         QStringList list;
@@ -178,4 +184,25 @@ TEST(CommandLine, BrokerOptionsRefusedBeforeConnecting)
     EXPECT_TRUE(options.error.empty()) << options.error;
     EXPECT_EQ(options.broker.password, "s3cret");
     EXPECT_EQ(options.station, "shack");
+
+#ifdef VORLINQ_HAVE_ACL
+    // Readable through the ACL by our own user alone (the group bits then
+    // show the ACL's mask, as systemd's credentials read 440): taken; by
+    // another user too: refused.
+    auto withAcl = [&](const std::string& text) {
+        acl_t acl = acl_from_text(text.c_str());
+        const bool set = acl && acl_set_file(file.toLocal8Bit().constData(), ACL_TYPE_ACCESS, acl) == 0;
+        acl_free(acl);
+        return set;
+    };
+    ASSERT_TRUE(withAcl("u::rw,u:" + std::to_string(::geteuid()) + ":r,g::-,m::r,o::-"));
+    EXPECT_TRUE(Parse(args).error.empty()) << Parse(args).error;
+    ASSERT_TRUE(withAcl("u::rw,u:" + std::to_string(::geteuid() + 1) + ":r,g::-,m::r,o::-"));
+    EXPECT_NE(Parse(args).error.find("read by others"), std::string::npos);
+#endif
+    // systemd's credentials directory is systemd's to guard.
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    qputenv("CREDENTIALS_DIRECTORY", dir.path().toLocal8Bit());
+    EXPECT_TRUE(Parse(args).error.empty()) << Parse(args).error;
+    qunsetenv("CREDENTIALS_DIRECTORY");
 }

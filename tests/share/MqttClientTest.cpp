@@ -78,7 +78,7 @@ TEST(MqttClient, WrongPasswordBadCaAndRefusedKeyAreToldApart)
 TEST(MqttClient, SubscriptionsAndPublishingResumeAfterBrokerRestart)
 {
     Broker broker;
-    Listener listener(broker, kAlice, "vorlinq/v1/s/#");
+    Listener listener(broker, kAlice, "vorlinq/v1/shack/#");
     Probe station(broker.Login(kStation));
     std::string error;
     ASSERT_TRUE(station.client.Start(error)) << error;
@@ -88,8 +88,8 @@ TEST(MqttClient, SubscriptionsAndPublishingResumeAfterBrokerRestart)
     EXPECT_TRUE(WaitUntil([&] { return !station.Reason().empty(); }));
     ASSERT_TRUE(WaitUntil([&] { return station.client.Connected() && listener.Client().Connected(); }));
     // The listener subscribed again by itself: a retained message reaches it.
-    ASSERT_TRUE(station.client.Publish("vorlinq/v1/s/state", "after", 1, true));
-    EXPECT_EQ(listener.WaitFor("vorlinq/v1/s/state"), "after");
+    ASSERT_TRUE(station.client.Publish("vorlinq/v1/shack/state", "after", 1, true));
+    EXPECT_EQ(listener.WaitFor("vorlinq/v1/shack/state"), "after");
 }
 
 } // namespace

@@ -15,12 +15,17 @@
 #include "support/WindowFixture.h"
 
 #include <QImage>
+#include <QTemporaryDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
 #include <atomic>
 #include <memory>
 
@@ -98,7 +103,7 @@ TEST_F(StationTest, PublishesTheWindowsPictureOnceAndOnlyWhenItChanges)
     std::string error;
     ASSERT_TRUE(station.Start(error)) << error;
     Listener watcher(broker, kWatcher, topics.prefix + "#");
-    Listener homeAssistant(broker, kStation, "homeassistant/#");
+    Listener homeAssistant(broker, kMonitor, "homeassistant/#");
     ASSERT_FALSE(watcher.WaitFor(topics.state, kOnline).empty());
     ASSERT_FALSE(watcher.WaitFor(topics.png).empty());
 
@@ -143,7 +148,7 @@ TEST_F(StationTest, OnlyTheHolderKeysOthersAreToldWhyAndTheWatcherIsRefusedByThe
     share::Station station(driver, Options());
     std::string error;
     ASSERT_TRUE(station.Start(error)) << error;
-    Listener notices(broker, kStation, topics.prefix + "#");
+    Listener notices(broker, kMonitor, topics.prefix + "#");
     ASSERT_FALSE(notices.WaitFor(topics.state, kOnline).empty());
     Operator alice(broker, kAlice), bob(broker, kBob), watcher(broker, kWatcher);
 
@@ -211,6 +216,41 @@ TEST_F(StationTest, BrokerDownAtStartRestartedAndALostLinkAreAllRecovered)
     EXPECT_FALSE(watcher.WaitFor(topics.state, kOnline).empty());
 }
 
+// The systemd unit's own command line, with the password handed over as
+// systemd hands a credential (a directory of its own, the file mode 440):
+// the station starts from it.
+TEST_F(StationTest, StartsFromItsCredentialAsTheUnitRunsIt)
+{
+    std::ifstream unit(VORLINQ_STATION_UNIT);
+    std::string line;
+    while (std::getline(unit, line) && line.rfind("ExecStart=", 0) != 0) {
+    }
+    QTemporaryDir credentials;
+    const std::string secret = credentials.filePath("broker-password").toStdString();
+    std::ofstream(secret) << kStation.password << "\n";
+    ASSERT_EQ(::chmod(secret.c_str(), 0440), 0);
+    std::vector<std::string> args;
+    std::istringstream words(line.substr(std::strlen("ExecStart=")));
+    for (std::string word; words >> word;) {
+        if (word == "$VORLINQ_STATION_OPTIONS") {
+            args.insert(args.end(), {"--simulator", "--broker=" + broker.Url(), "--broker-user=station"});
+            continue;
+        }
+        for (const auto& [from, to] :
+             {std::pair<std::string, std::string>{"%i", kName}, {"%d", credentials.path().toStdString()}})
+            if (const std::size_t at = word.find(from); at != std::string::npos)
+                word.replace(at, from.size(), to);
+        args.push_back(word);
+    }
+    ASSERT_GE(args.size(), 3u) << line;
+    qputenv("CREDENTIALS_DIRECTORY", credentials.path().toLocal8Bit());
+    Listener watcher(broker, kWatcher, topics.prefix + "#");
+    ChildProcess station;
+    ASSERT_TRUE(station.Start(VORLINQ_PROGRAM, {args.begin() + 1, args.end()}));
+    qunsetenv("CREDENTIALS_DIRECTORY");
+    EXPECT_FALSE(watcher.WaitFor(topics.state, kOnline).empty()) << line;
+}
+
 TEST_F(StationTest, AKilledStationReadsAsGone)
 {
     Listener watcher(broker, kWatcher, topics.prefix + "#");
@@ -229,8 +269,8 @@ TEST_F(StationTest, AKilledStationReadsAsGone)
 namespace {
 
 // The window connected over its own link shares it from its frame hand-over:
-// the viewers get its frames, the holder's keys reach its amplifier, and
-// closing the link tells them so.
+// the viewers get its frames (frozen or not), the holder's keys reach its
+// amplifier, and closing the link tells them so.
 TEST(WindowShare, TheWindowsOwnLinkIsSharedFromItsFrameHandOver)
 {
     Broker broker;
@@ -248,8 +288,14 @@ TEST(WindowShare, TheWindowsOwnLinkIsSharedFromItsFrameHandOver)
     Listener watcher(broker, kWatcher, topics.prefix + "#");
     EXPECT_FALSE(watcher.WaitFor(topics.state, kOnline).empty());
     EXPECT_FALSE(watcher.WaitFor(topics.frame).empty());
+    // Frozen while shared: the picture here stands still, the viewers' goes on.
+    w.form->actFreeze->trigger();
+    const QImage still = w.form->raster.ToImage();
+    const std::size_t frames = watcher.All(topics.frame).size();
     Operator alice(broker, kAlice);
-    alice.Send("12"); // DISPLAY
+    alice.Send("12"); // DISPLAY: another screen
+    EXPECT_TRUE(WaitUntil([&] { return watcher.All(topics.frame).size() > frames; }));
+    EXPECT_EQ(w.form->raster.ToImage(), still);
     EXPECT_TRUE(WaitUntil([&] {
         return w.WithDevice([](sim::SimAmplifier& amp) {
             const auto& keys = amp.KeyCodes();

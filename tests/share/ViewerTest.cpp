@@ -8,6 +8,7 @@
 #include "share/BrokerDriver.h"
 #include "share/MqttClient.h"
 #include "support/BrokerFixture.h"
+#include "WindowViewer.h"
 #include "support/FakeBoxes.h"
 #include "support/ProcessEvents.h"
 #include "toolkit/TThread.h"
@@ -23,38 +24,10 @@
 namespace {
 
 using namespace brokertest;
+using sharetest::Viewer;
 
 constexpr const char* kName = "shack";
 constexpr int kWaitMs = 15000;
-
-// A display window on the shared-station backend, connected as Connect does.
-struct Viewer {
-    Viewer(const Broker& broker, const Account& account)
-        : driver(share::SharedStation{kName, broker.Login(account)}), form(&driver)
-    {
-        FT_HANDLE handle = nullptr;
-        opened = driver.FT_Open(0, &handle);
-        if (opened != FT_OK)
-            return;
-        ConfigureLink(driver, handle);
-        form.USBHandle = handle;
-        form.SetOnlineLook();
-        form.EnableKeyActions();
-        form.OnLine = true;
-        form.StartPolling();
-    }
-    ~Viewer()
-    {
-        if (form.OnLine)
-            form.actCloseExecute();
-    }
-    QString Text() const { return display::RasterText(form.raster); }
-    QString Notice() const { return form.findChild<QLabel*>("StatusPanel5")->text(); }
-
-    share::BrokerDriver driver;
-    TForm1 form;
-    FT_STATUS opened = FT_OTHER_ERROR;
-};
 
 class SharedStationViewers : public ::testing::Test {
 protected:
@@ -90,18 +63,19 @@ protected:
     }
 
     static bool Until(const std::function<bool()>& done) { return ProcessEventsUntil(done, kWaitMs); }
+    share::SharedStation At(const Account& account) const { return {kName, broker.Login(account)}; }
 
     QTemporaryDir settings;
     FakeBoxes boxes;
     Broker broker;
-    Listener watch{broker, kStation, std::string("vorlinq/v1/") + kName + "/#"};
+    Listener watch{broker, kMonitor, std::string("vorlinq/v1/") + kName + "/#"};
     ChildProcess station;
 };
 
 TEST_F(SharedStationViewers, TwoViewersShowTheStationsScreenAndOnlyTheHoldersKeysReachTheAmplifier)
 {
-    Viewer alice(broker, kAlice);
-    Viewer bob(broker, kBob);
+    Viewer alice(At(kAlice));
+    Viewer bob(At(kBob));
     ASSERT_EQ(alice.opened, FT_OK) << alice.driver.ErrorDetail();
     ASSERT_EQ(bob.opened, FT_OK) << bob.driver.ErrorDetail();
     const QString shown = QString::fromStdString(StationText());
@@ -136,11 +110,11 @@ TEST_F(SharedStationViewers, TwoViewersShowTheStationsScreenAndOnlyTheHoldersKey
 
 TEST_F(SharedStationViewers, AWatcherCannotKeyAndIsToldSoAndGarbageFramesAreIgnored)
 {
-    Viewer impostor(broker, Account{"alice", "not-her-password"});
+    Viewer impostor(At(Account{"alice", "not-her-password"}));
     EXPECT_NE(impostor.opened, FT_OK);
     EXPECT_NE(impostor.driver.ErrorDetail().find("password"), std::string::npos) << impostor.driver.ErrorDetail();
 
-    Viewer watcher(broker, kWatcher);
+    Viewer watcher(At(kWatcher));
     ASSERT_EQ(watcher.opened, FT_OK) << watcher.driver.ErrorDetail();
     const QString shown = QString::fromStdString(StationText());
     ASSERT_TRUE(Until([&] { return watcher.Text() == shown; }));
@@ -149,22 +123,23 @@ TEST_F(SharedStationViewers, AWatcherCannotKeyAndIsToldSoAndGarbageFramesAreIgno
     EXPECT_TRUE(Until([&] { return watcher.Notice() == share::BrokerDriver::kWatchOnlyText; }));
     EXPECT_TRUE(watch.All(std::string("vorlinq/v1/") + kName + "/key/watcher").empty()) << "the broker passed it on";
 
-    // Someone with write rights puts garbage on the frame topic; a control
-    // message behind it shows when the viewer has had it all.
+    // Someone with write rights puts garbage on the frame topic; a notice
+    // behind it shows when the viewer has had it all.
     const std::string prefix = std::string("vorlinq/v1/") + kName + "/";
+    Listener writer(broker, kStation, prefix + "text");
     for (const std::string& garbage :
          {std::string("\xAA\xAA\xAA\x05\x00", 5), std::string(5000, '\xAA'), std::string()}) {
-        ASSERT_TRUE(watch.Client().Publish(prefix + "frame", garbage, 1, false));
+        ASSERT_TRUE(writer.Client().Publish(prefix + "frame", garbage, 1, false));
     }
-    ASSERT_TRUE(watch.Client().Publish(prefix + "control", R"({"v":1,"holder":"zed"})", 1, false));
-    EXPECT_TRUE(Until([&] { return watcher.form.windowTitle().endsWith("zed has control"); }));
+    ASSERT_TRUE(writer.Client().Publish(prefix + "notice/watcher", R"({"v":1,"text":"zed"})", 1, false));
+    EXPECT_TRUE(Until([&] { return watcher.Notice() == "zed"; }));
     EXPECT_EQ(watcher.Text(), shown);
     EXPECT_TRUE(watcher.form.OnLine);
 }
 
 TEST_F(SharedStationViewers, ViewersRideOutABrokerRestartAndGoOffLineWhenTheStationIsKilled)
 {
-    Viewer alice(broker, kAlice);
+    Viewer alice(At(kAlice));
     ASSERT_EQ(alice.opened, FT_OK) << alice.driver.ErrorDetail();
     const QString shown = QString::fromStdString(StationText());
     ASSERT_TRUE(Until([&] { return alice.Text() == shown; }));
@@ -187,7 +162,7 @@ TEST_F(SharedStationViewers, ViewersRideOutABrokerRestartAndGoOffLineWhenTheStat
     EXPECT_TRUE(boxes.Last().text.endsWith("station gone")) << boxes.Last().text.toStdString();
 
     // Connecting to a station that is gone says so.
-    Viewer late(broker, kBob);
+    Viewer late(At(kBob));
     EXPECT_NE(late.opened, FT_OK);
     EXPECT_NE(late.driver.ErrorDetail().find("station gone"), std::string::npos) << late.driver.ErrorDetail();
 }

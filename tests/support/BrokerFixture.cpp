@@ -76,15 +76,15 @@ void MakeCertificates(const QString& d)
 
 } // namespace
 
-Broker::Broker(bool tls)
+Broker::Broker(BrokerSetup setup)
 {
     Require(dir_.isValid(), "no temporary directory");
     port_ = FreePort();
-    if (tls) {
+    if (setup.tls) {
         tlsPort_ = FreePort();
         MakeCertificates(dir_.path());
     }
-    WriteFiles(tls);
+    WriteFiles(setup);
     try {
         Start();
     } catch (...) {
@@ -98,7 +98,7 @@ Broker::~Broker()
     Stop();
 }
 
-void Broker::WriteFiles(bool tls)
+void Broker::WriteFiles(const BrokerSetup& setup)
 {
     const QString d = dir_.path();
     // Run as whoever runs the test: started by root, mosquitto would become
@@ -113,31 +113,45 @@ void Broker::WriteFiles(bool tls)
                       "log_dest stderr\n"
                       "log_type error\n"
                       "password_file " +
-                      (d + "/passwd").toUtf8() + "\nacl_file " + (d + "/acl").toUtf8() + "\nlistener " +
-                      QByteArray::number(port_) + " 127.0.0.1\n";
-    if (tls)
+                      (d + "/passwd").toUtf8() + "\nlistener " + QByteArray::number(port_) + " 127.0.0.1\n";
+    if (setup.rules)
+        conf += "acl_file " + (d + "/acl").toUtf8() + "\nmax_packet_size 65536\n";
+    if (setup.tls)
         conf += "listener " + QByteArray::number(tlsPort_) + " 127.0.0.1\ncafile " + (d + "/ca.crt").toUtf8() +
                 "\ncertfile " + (d + "/server.crt").toUtf8() + "\nkeyfile " + (d + "/server.key").toUtf8() + "\n";
     WriteText(d + "/mosquitto.conf", conf);
-    WriteText(d + "/acl", "user station\n"
-                          "topic readwrite vorlinq/v1/#\n"
-                          "topic readwrite homeassistant/#\n"
-                          "\n"
-                          "user alice\n"
-                          "topic write vorlinq/v1/+/key/alice\n"
-                          "\n"
-                          "user bob\n"
-                          "topic write vorlinq/v1/+/key/bob\n"
-                          "\n"
-                          "pattern read vorlinq/v1/+/state\n"
-                          "pattern read vorlinq/v1/+/frame\n"
-                          "pattern read vorlinq/v1/+/text\n"
-                          "pattern read vorlinq/v1/+/lamps\n"
-                          "pattern read vorlinq/v1/+/png\n"
-                          "pattern read vorlinq/v1/+/control\n"
-                          "pattern read vorlinq/v1/+/notice/%u\n");
+    // As in the README: the station writes its own topics, reads its own
+    // state and control (to notice another writer there) and its key
+    // topics, and writes its notices.
+    QByteArray acl = "user station\ntopic write homeassistant/#\n";
+    for (const char* name : kStationNames) {
+        const QByteArray prefix = "vorlinq/v1/" + QByteArray(name) + "/";
+        for (const char* topic : {"frame", "text", "lamps", "png"})
+            acl += "topic write " + prefix + topic + "\n";
+        acl += "topic readwrite " + prefix + "state\ntopic readwrite " + prefix + "control\ntopic read " + prefix +
+               "key/+\ntopic write " + prefix + "notice/+\n";
+    }
+    acl += "\n"
+           "user alice\n"
+           "topic write vorlinq/v1/+/key/alice\n"
+           "\n"
+           "user bob\n"
+           "topic write vorlinq/v1/+/key/bob\n"
+           "\n"
+           "user monitor\n"
+           "topic read vorlinq/v1/#\n"
+           "topic read homeassistant/#\n"
+           "\n"
+           "pattern read vorlinq/v1/+/state\n"
+           "pattern read vorlinq/v1/+/frame\n"
+           "pattern read vorlinq/v1/+/text\n"
+           "pattern read vorlinq/v1/+/lamps\n"
+           "pattern read vorlinq/v1/+/png\n"
+           "pattern read vorlinq/v1/+/control\n"
+           "pattern read vorlinq/v1/+/notice/%u\n";
+    WriteText(d + "/acl", acl);
     WriteText(d + "/passwd", "");
-    for (const Account& a : {kStation, kAlice, kBob, kWatcher})
+    for (const Account& a : {kStation, kAlice, kBob, kWatcher, kMonitor})
         Run(VORLINQ_MOSQUITTO_PASSWD, {"-b", d + "/passwd", a.user, a.password}, d);
     // mosquitto warns about (and later versions refuse) files others can read.
     ::chmod((d + "/passwd").toLocal8Bit().constData(), 0600);

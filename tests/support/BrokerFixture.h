@@ -1,11 +1,13 @@
 #pragma once
 // The one broker of all broker tests: a real mosquitto on a free 127.0.0.1
 // port, with the configuration, password file (mosquitto_passwd) and ACL file
-// that the README sets up for a station: the station's account, two operators
-// who may key, a watcher who may only look. Optionally a TLS listener with
-// certificates made by openssl. It can be stopped and started again on the
-// same ports. Plus a listening client that collects what the broker sends.
-// Every wait is bounded.
+// that the README sets up for a station: the station's account (for the
+// stations kStationNames), two operators who may key, a watcher who may only
+// look, and the tests' own monitor that reads everything. Or, for the faults
+// of a careless set-up, a broker without an ACL or a packet size limit.
+// Optionally a TLS listener with certificates made by openssl. It can be
+// stopped and started again on the same ports. Plus a listening client that
+// collects what the broker sends. Every wait is bounded.
 
 #ifdef VORLINQ_HAVE_MQTT
 
@@ -30,11 +32,21 @@ inline constexpr Account kStation{"station", "station-secret"};
 inline constexpr Account kAlice{"alice", "alice-secret"}; // operator
 inline constexpr Account kBob{"bob", "bob-secret"};       // operator
 inline constexpr Account kWatcher{"watcher", "watcher-secret"};
+inline constexpr Account kMonitor{"monitor", "monitor-secret"}; // the tests' eyes: reads every topic
+// The stations the station account may publish.
+inline constexpr const char* kStationNames[] = {"shack", "bench"};
+
+// How the broker is set up.
+struct BrokerSetup {
+    bool tls = false;  // adds a TLS listener with a server certificate for 127.0.0.1
+    bool rules = true; // the README's ACL and packet size limit; false: neither
+};
 
 class Broker {
 public:
     // `tls` adds a TLS listener with a server certificate for 127.0.0.1.
-    explicit Broker(bool tls = false);
+    explicit Broker(bool tls = false) : Broker(BrokerSetup{tls, true}) {}
+    explicit Broker(BrokerSetup setup);
     ~Broker();
     Broker(const Broker&) = delete;
     Broker& operator=(const Broker&) = delete;
@@ -61,7 +73,7 @@ public:
     std::string File(const char* name) const { return dir_.filePath(name).toStdString(); }
 
 private:
-    void WriteFiles(bool tls);
+    void WriteFiles(const BrokerSetup& setup);
     QTemporaryDir dir_;
     ChildProcess process_;
     int port_ = 0;
