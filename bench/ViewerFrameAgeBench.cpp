@@ -34,7 +34,7 @@ namespace {
 using namespace brokertest;
 
 constexpr char kStationName[] = "bench";
-constexpr int kChanges = 60;
+constexpr int kChanges = 150;
 constexpr int kKeyEveryMs = 200;
 constexpr int kReadyMs = 30000;
 
