@@ -26,19 +26,22 @@ function percentile(values, p) {
 const mean = (values) => values.reduce((sum, v) => sum + v, 0) / values.length;
 const ms = (value) => `${value.toFixed(1)} ms`;
 const figures = (values) => `mean ${ms(mean(values))}, p99 ${ms(percentile(values, 99))}, max ${ms(Math.max(...values))}`;
-// For each time in `later`, how long after the last time in `earlier` before it.
-const since = (later, earlier) => later.map((t) => t - earlier.filter((e) => e <= t).pop()).filter((age) => age >= 0);
 
-// Notes when each picture message reaches the page: the page's WebSocket
-// hands its messages to this listener before the MQTT client's own.
+// Notes when each picture message reaches the page (the page's WebSocket hands
+// its messages to this listener before the MQTT client's own), and each
+// picture drawn with its number: the n-th picture the page decodes is the
+// n-th picture message it received.
 function notePictureArrivals() {
   window.pngTimes = [];
+  window.drawn = [];
+  document.addEventListener('picture', ({ detail }) => window.drawn.push([performance.timeOrigin + performance.now(), detail]), true);
+  const isPng = (bytes) => bytes.some((b, i) => b === 0x89 && bytes[i + 1] === 0x50 && bytes[i + 2] === 0x4e && bytes[i + 3] === 0x47);
   const Native = window.WebSocket;
   window.WebSocket = class extends Native {
     constructor(...args) {
       super(...args);
       this.addEventListener('message', ({ data }) => {
-        if ((data.byteLength ?? data.size) > 1000) window.pngTimes.push(performance.timeOrigin + performance.now());
+        if (data instanceof ArrayBuffer && isPng(new Uint8Array(data))) window.pngTimes.push(performance.timeOrigin + performance.now());
       });
     }
   };
@@ -55,8 +58,9 @@ const rig = await Rig.start();
 try {
   const observer = await rig.client('station');
   const frames = [];
-  observer.on('message', () => frames.push(now()));
-  await observer.subscribeAsync(topic('frame'));
+  const pngs = []; // for each picture message: when it and its frame reached the observer
+  observer.on('message', (name) => (name === topic('frame') ? frames.push(now()) : pngs.push({ at: now(), frame: frames.at(-1) })));
+  await observer.subscribeAsync([topic('frame'), topic('png')]);
   await until('the station on-line', () => rig.stationRunning() && frames.length > 0, 20000);
   await rig.launchBrowser();
 
@@ -94,8 +98,10 @@ try {
   // A changing screen: an operator steps L up and down ten times a second.
   const operator = await rig.client('alice');
   const changing = async (pages) => {
-    const marks = await Promise.all(pages.map((p) => p.evaluate(() => [window.pictureTimes.length, window.pngTimes.length])));
+    const state = () => pages.map((p) => p.evaluate(() => [window.pngTimes.length, window.drawn.length ? window.drawn.at(-1)[1] : 0]));
+    const marks = await Promise.all(state());
     const firstFrame = frames.length;
+    const firstPng = pngs.length;
     const began = now();
     const bytesBefore = page.traffic.received;
     for (let i = 0; i < CHANGES; ++i) {
@@ -103,22 +109,27 @@ try {
       await sleep(CHANGE_EVERY_MS);
     }
     const seconds = (now() - began) / 1000;
-    await sleep(500);
-    const changed = frames.slice(firstFrame);
-    const result = { ages: [], transit: [], drawing: [], shown: 0, frames: changed.length, rate: (page.traffic.received - bytesBefore) / seconds };
+    await sleep(1000);
+    const published = pngs.slice(firstPng);
+    const result = { ages: [], transit: [], drawing: [], shown: 0, lost: 0, frames: frames.length - firstFrame, pictures: published.length, rate: (page.traffic.received - bytesBefore) / seconds };
     for (const [i, p] of pages.entries()) {
-      const [pictures, arrivals] = await p.evaluate(() => [window.pictureTimes, window.pngTimes]);
-      const shown = pictures.slice(marks[i][0]);
-      const arrived = arrivals.slice(marks[i][1]);
-      result.shown += shown.length;
-      result.ages.push(...since(shown, changed));
-      result.transit.push(...since(arrived, changed));
-      result.drawing.push(...since(shown, arrived));
+      const [arrivals, drawn] = await p.evaluate(() => [window.pngTimes, window.drawn]);
+      const [firstArrival, firstDrawn] = marks[i];
+      const arrived = arrivals.slice(firstArrival);
+      result.lost += published.length - arrived.length;
+      arrived.forEach((at, j) => j < published.length && result.transit.push(at - published[j].frame));
+      for (const [at, number] of drawn.filter(([, n]) => n > firstDrawn)) {
+        const j = number - firstDrawn - 1;
+        if (j >= published.length || j >= arrived.length) continue;
+        result.shown += 1;
+        result.ages.push(at - published[j].frame);
+        result.drawing.push(at - arrived[j]);
+      }
     }
     return result;
   };
   const report = (count, result) => {
-    console.log(`${count} page(s): ${result.frames} frames, ${result.shown} pictures shown`);
+    console.log(`${count} page(s): ${result.frames} frames, ${result.pictures} pictures published, ${result.shown} shown, ${result.lost} not received`);
     console.log(`  frame to picture: ${figures(result.ages)}`);
     console.log(`    frame to picture message in the page: ${figures(result.transit)}`);
     console.log(`    picture message to picture drawn: ${figures(result.drawing)}`);

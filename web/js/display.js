@@ -53,7 +53,7 @@ export class DisplayPicture {
     if (sequence > this.shown) {
       this.shown = sequence;
       this.context.drawImage(bitmap, 0, 0, WIDTH, HEIGHT);
-      this.canvas.dispatchEvent(new CustomEvent('picture'));
+      this.canvas.dispatchEvent(new CustomEvent('picture', { detail: sequence }));
     }
     bitmap.close();
   }
