@@ -9,13 +9,17 @@
 // changing by an operator's keys, one every 200 ms. Counters in ms over all
 // viewers' frames: the age at the paint, and beside it the age at which the
 // viewer backend's read handed the frame to the window's poll engine (the
-// broker's part), with 1 and with 10 viewers.
+// broker's part), and the age at which the frame message reaches a plain
+// client in this benchmark's own (idle) process (the station's and the
+// broker's part without any viewer's), with 1 and with 10 viewers.
 #ifdef VORLINQ_HAVE_MQTT
 
 #include "Stats.h"
+#include "desk/AnswerClock.h"
 #include "share/Topics.h"
 #include "support/BrokerFixture.h"
 #include "support/ChildProcess.h"
+#include "toolkit/Clock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,6 +29,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -80,6 +85,23 @@ void BM_SharedFrameAgeAtViewerPaint(benchmark::State& state)
     Serve(1000);
     // An operator keeps the screen changing: L+ and L- in turn.
     Listener alice(broker, kAlice, share::Topics(kStationName).Key("alice"));
+    // A plain client notes how old each frame message is when it arrives.
+    const desk::AnswerClock clock(clockFile);
+    std::mutex mutex;
+    std::vector<double> arrivals;
+    share::MqttClient::Options plain;
+    plain.login = broker.Login(kMonitor);
+    share::MqttClient monitor(plain);
+    monitor.OnMessage([&](const share::MqttMessage&) {
+        const double age = AppClock().PreciseNowMs() - clock.Get();
+        std::lock_guard lock(mutex);
+        arrivals.push_back(age);
+    });
+    monitor.Subscribe(share::Topics(kStationName).frame);
+    if (!monitor.Start(error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
 
     const int count = static_cast<int>(state.range(0));
     std::vector<double> ages;
@@ -94,6 +116,10 @@ void BM_SharedFrameAgeAtViewerPaint(benchmark::State& state)
             }
         }
         Serve(1000);
+        {
+            std::lock_guard lock(mutex);
+            arrivals.clear();
+        }
         for (int key = 0; key < kChanges; ++key) {
             alice.Client().Publish(share::Topics(kStationName).Key("alice"), key % 2 ? "5" : "6", 1, false);
             Serve(kKeyEveryMs);
@@ -126,6 +152,11 @@ void BM_SharedFrameAgeAtViewerPaint(benchmark::State& state)
     state.counters["age_max_ms"] = *std::max_element(ages.begin(), ages.end());
     state.counters["read_mean_ms"] = bench::Mean(reads);
     state.counters["read_p99_ms"] = bench::P99(reads);
+    std::lock_guard lock(mutex);
+    if (!arrivals.empty()) {
+        state.counters["plain_mean_ms"] = bench::Mean(arrivals);
+        state.counters["plain_p99_ms"] = bench::P99(arrivals);
+    }
     state.SetLabel("last frame byte out of the station's amplifier to a viewer's paint, one process each");
 }
 BENCHMARK(BM_SharedFrameAgeAtViewerPaint)
