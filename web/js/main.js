@@ -124,7 +124,10 @@ function openSession(station) {
     if (detail.state === 'connected') page.reason = '';
     if (detail.state === 'lost') page.reason = detail.reason;
     say($('broker-state'), page.connected ? '' : detail.text);
-    if (detail.state === 'refused') showLogin(detail.text);
+    if (detail.state === 'refused') {
+      page.password = '';
+      showLogin(detail.text);
+    }
     render();
   }));
   session.addEventListener('role', mine((role) => {
