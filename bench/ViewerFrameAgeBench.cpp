@@ -1,42 +1,37 @@
-// How old a frame is when a viewer of a shared station paints it: from the
-// moment its last byte leaves the simulated amplifier (wire speed, real
-// clock) at the station, through the station's poll engine and its
-// publication, a real mosquitto on 127.0.0.1, the viewer backend's waiting
-// read, the viewer window's poll hand-over, to the paint of its drawing area.
-// Station and viewers share this process (and its main thread); the screen
-// is kept changing by an operator's keys, one every 200 ms. Counters in ms
-// over all viewers' frames: the age at the paint, and beside it the age at
-// which the viewer backend's read handed the frame to the window's poll
-// engine (the broker's part), with 1 and with 10 viewers.
+// How old a frame is when a viewer of a shared station paints it, with every
+// desk in a process of its own as it is in use: the station (on the
+// simulated amplifier at wire speed, real clock) in one, each viewer window
+// in another (vorlinq_bench_desk, bench/desk/), and a real mosquitto on
+// 127.0.0.1 between them. From the moment the frame's last byte leaves the
+// station's amplifier, through the station's poll engine and its publication,
+// the broker, the viewer backend's waiting read and the window's poll
+// hand-over, to the paint of the viewer's drawing area. The screen is kept
+// changing by an operator's keys, one every 200 ms. Counters in ms over all
+// viewers' frames: the age at the paint, and beside it the age at which the
+// viewer backend's read handed the frame to the window's poll engine (the
+// broker's part), and the age at which the frame message reaches a plain
+// client in this benchmark's own (idle) process (the station's and the
+// broker's part without any viewer's), with 1 and with 10 viewers.
 #ifdef VORLINQ_HAVE_MQTT
 
 #include "Stats.h"
-#include "DisplayArea.h"
-#include "Mainform.h"
-#include "display/CharText.h"
-#include "link/LinkConfig.h"
-#include "share/BrokerDriver.h"
-#include "share/Station.h"
+#include "desk/AnswerClock.h"
 #include "share/Topics.h"
-#include "sim/SimDriver.h"
 #include "support/BrokerFixture.h"
-#include "support/ForwardingDriver.h"
+#include "support/ChildProcess.h"
 #include "toolkit/Clock.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
-#include <cmath>
 #include <memory>
-#include <numeric>
-#include <stdexcept>
+#include <mutex>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -44,77 +39,9 @@ namespace {
 using namespace brokertest;
 
 constexpr char kStationName[] = "bench";
-constexpr int kChanges = 60;
+constexpr int kChanges = 150;
 constexpr int kKeyEveryMs = 200;
-
-// The viewer backend, noting when a read after a query first returns bytes.
-class TimedDriver final : public ForwardingDriver {
-public:
-    using ForwardingDriver::ForwardingDriver;
-    FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask) override
-    {
-        answered_ = false;
-        return ForwardingDriver::FT_Purge(handle, mask);
-    }
-    FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned) override
-    {
-        const FT_STATUS status = ForwardingDriver::FT_Read(handle, buffer, bytesToRead, bytesReturned);
-        if (*bytesReturned > 0 && !answered_) {
-            answered_ = true;
-            answeredMs = AppClock().PreciseNowMs();
-        }
-        return status;
-    }
-    std::atomic<double> answeredMs{0};
-
-private:
-    bool answered_ = false; // poll thread only
-};
-
-// Notes the ages of each new screen a viewer paints.
-class PaintProbe final : public QObject {
-public:
-    PaintProbe(const TForm1& form, const TimedDriver& driver, const sim::SimDriver& sim, std::vector<double>& ages,
-               std::vector<double>& reads)
-        : form_(form), driver_(driver), sim_(sim), ages_(ages), reads_(reads)
-    {
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            const QString text = display::RasterText(form_.raster);
-            if (text != last_ && !text.trimmed().isEmpty()) {
-                // The station sleeps 80 ms after each frame: its latest
-                // answer is still the frame painted here.
-                if (!last_.isEmpty()) {
-                    ages_.push_back(AppClock().PreciseNowMs() - sim_.LastAnswerOutMs());
-                    reads_.push_back(driver_.answeredMs - sim_.LastAnswerOutMs());
-                }
-                last_ = text;
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    const TForm1& form_;
-    const TimedDriver& driver_;
-    const sim::SimDriver& sim_;
-    std::vector<double>& ages_;
-    std::vector<double>& reads_;
-    QString last_;
-};
-
-struct ViewerWindow {
-    explicit ViewerWindow(const Broker& broker)
-        : backend(share::SharedStation{kStationName, broker.Login(kWatcher)}), driver(backend), form(&driver)
-    {
-    }
-    share::BrokerDriver backend;
-    TimedDriver driver;
-    TForm1 form;
-    std::unique_ptr<PaintProbe> probe;
-};
+constexpr int kReadyMs = 30000;
 
 // Runs the event loop for `ms`, asleep between events as the program's own loop is.
 void Serve(int ms)
@@ -124,61 +51,96 @@ void Serve(int ms)
     loop.exec();
 }
 
+// One process of vorlinq_bench_desk, started with its input and output piped.
+std::unique_ptr<ChildProcess> StartDesk(const char* kind, const Broker& broker, const Account& account,
+                                        const std::string& clockFile, std::string& error)
+{
+    auto desk = std::make_unique<ChildProcess>();
+    ChildProcess::Options options;
+    options.pipeInput = true;
+    options.pipeOutput = true;
+    std::string line;
+    if (!desk->Start(VORLINQ_BENCH_DESK,
+                     {kind, kStationName, broker.Url(), account.user, broker.PasswordFile(account), clockFile}, options,
+                     error))
+        return nullptr;
+    if (!desk->ReadLine(line, kReadyMs) || line != "ready") {
+        error = std::string(kind) + " did not start";
+        return nullptr;
+    }
+    return desk;
+}
+
 void BM_SharedFrameAgeAtViewerPaint(benchmark::State& state)
 {
-    QTemporaryDir dir;
-    qputenv("VORLINQ_SETTINGS", dir.filePath("bench.ini").toLocal8Bit());
     Broker broker;
-
-    // The station: the poll engine on the simulated amplifier at wire speed.
-    sim::SimDriver sim(sim::DemoOptions());
-    share::StationCore::Options options;
-    options.name = kStationName;
-    options.login = broker.Login(kStation);
-    share::Station station(sim, options);
+    QTemporaryDir dir;
+    const std::string clockFile = dir.filePath("answer-clock").toStdString();
     std::string error;
-    if (!station.Start(error)) {
+    const auto station = StartDesk("station", broker, kStation, clockFile, error);
+    if (!station) {
         state.SkipWithError(error.c_str());
         return;
     }
     Serve(1000);
     // An operator keeps the screen changing: L+ and L- in turn.
     Listener alice(broker, kAlice, share::Topics(kStationName).Key("alice"));
+    // A plain client notes how old each frame message is when it arrives.
+    const desk::AnswerClock clock(clockFile);
+    std::mutex mutex;
+    std::vector<double> arrivals;
+    share::MqttClient::Options plain;
+    plain.login = broker.Login(kMonitor);
+    share::MqttClient monitor(plain);
+    monitor.OnMessage([&](const share::MqttMessage&) {
+        const double age = AppClock().PreciseNowMs() - clock.Get();
+        std::lock_guard lock(mutex);
+        arrivals.push_back(age);
+    });
+    monitor.Subscribe(share::Topics(kStationName).frame);
+    if (!monitor.Start(error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
 
     const int count = static_cast<int>(state.range(0));
     std::vector<double> ages;
     std::vector<double> reads;
     for (auto _ : state) {
-        std::vector<std::unique_ptr<ViewerWindow>> viewers;
+        std::vector<std::unique_ptr<ChildProcess>> viewers;
         for (int i = 0; i < count; ++i) {
-            auto viewer = std::make_unique<ViewerWindow>(broker);
-            FT_HANDLE handle = nullptr;
-            if (viewer->driver.FT_Open(0, &handle) != FT_OK)
-                throw std::runtime_error("viewer: " + viewer->backend.ErrorDetail());
-            ConfigureLink(viewer->driver, handle);
-            viewer->probe = std::make_unique<PaintProbe>(viewer->form, viewer->driver, sim, ages, reads);
-            viewer->form.findChild<DisplayArea*>()->installEventFilter(viewer->probe.get());
-            viewer->form.show();
-            viewer->form.USBHandle = handle;
-            viewer->form.SetOnlineLook();
-            viewer->form.OnLine = true;
-            viewer->form.StartPolling();
-            viewers.push_back(std::move(viewer));
+            viewers.push_back(StartDesk("viewer", broker, kWatcher, clockFile, error));
+            if (!viewers.back()) {
+                state.SkipWithError(error.c_str());
+                return;
+            }
         }
         Serve(1000);
-        ages.clear();
-        reads.clear();
+        {
+            std::lock_guard lock(mutex);
+            arrivals.clear();
+        }
         for (int key = 0; key < kChanges; ++key) {
             alice.Client().Publish(share::Topics(kStationName).Key("alice"), key % 2 ? "5" : "6", 1, false);
             Serve(kKeyEveryMs);
         }
+        for (auto& viewer : viewers)
+            viewer->CloseInput();
         for (auto& viewer : viewers) {
-            viewer->form.findChild<DisplayArea*>()->removeEventFilter(viewer->probe.get());
-            viewer->form.actCloseExecute();
+            std::string line;
+            while (viewer->ReadLine(line, 10000)) {
+                std::istringstream sample(line);
+                double age = 0;
+                double read = 0;
+                if (sample >> age >> read) {
+                    ages.push_back(age);
+                    reads.push_back(read);
+                }
+            }
+            viewer->Stop();
         }
-        QCoreApplication::processEvents();
     }
-    qunsetenv("VORLINQ_SETTINGS");
+    station->Stop();
 
     if (ages.empty()) {
         state.SkipWithError("no frame reached a viewer");
@@ -190,7 +152,12 @@ void BM_SharedFrameAgeAtViewerPaint(benchmark::State& state)
     state.counters["age_max_ms"] = *std::max_element(ages.begin(), ages.end());
     state.counters["read_mean_ms"] = bench::Mean(reads);
     state.counters["read_p99_ms"] = bench::P99(reads);
-    state.SetLabel("last frame byte out of the station's amplifier to a viewer's paint");
+    std::lock_guard lock(mutex);
+    if (!arrivals.empty()) {
+        state.counters["plain_mean_ms"] = bench::Mean(arrivals);
+        state.counters["plain_p99_ms"] = bench::P99(arrivals);
+    }
+    state.SetLabel("last frame byte out of the station's amplifier to a viewer's paint, one process each");
 }
 BENCHMARK(BM_SharedFrameAgeAtViewerPaint)
     ->Arg(1)

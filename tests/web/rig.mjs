@@ -1,8 +1,11 @@
 // The web panel's rig: a real mosquitto on free loopback ports (plain MQTT for
 // the station, WebSockets serving the page), with a password and ACL file for
-// a station, an operator (alice) and a watcher (wendy); a station on the
-// simulated amplifier; headless Chromium with the page logged in. Every wait
-// is bounded; stop() ends every process the rig started.
+// a station, an operator (alice), a watcher (wendy) and an account whose rights
+// reach every topic (mallory, as a broker without an ACL would treat anyone);
+// a station on the simulated amplifier; headless Chromium with the page logged
+// in, directly or through a TCP relay that can lose the broker's answers and
+// cut the connection. Every wait is bounded; stop() ends every process the rig
+// started.
 import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
@@ -12,7 +15,7 @@ import mqtt from 'mqtt';
 import puppeteer from 'puppeteer-core';
 
 export const STATION = 'shack';
-export const PASSWORDS = { station: 'station-secret', alice: 'alice-secret', wendy: 'wendy-secret' };
+export const PASSWORDS = { station: 'station-secret', alice: 'alice-secret', wendy: 'wendy-secret', mallory: 'mallory-secret' };
 
 const env = (name) => {
   if (!process.env[name]) throw new Error(`${name} is not set (ctest sets it)`);
@@ -70,6 +73,7 @@ export class Rig {
     this.dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vorlinq-web-'));
     this.processes = [];
     this.clients = [];
+    this.relays = [];
     this.browser = null;
   }
 
@@ -91,9 +95,12 @@ export class Rig {
   async startBroker() {
     const passwords = this.file('passwords', '');
     for (const [user, password] of Object.entries(PASSWORDS)) execFileSync('mosquitto_passwd', ['-b', passwords, user, password]);
+    const own = (leaf) => `vorlinq/v1/${STATION}/${leaf}`;
     const acl = this.file('acl', [
-      'user station', 'topic readwrite vorlinq/v1/#',
+      'user station', ...['state', 'control'].map((leaf) => `topic readwrite ${own(leaf)}`),
+      ...['frame', 'text', 'lamps', 'png', 'notice/+'].map((leaf) => `topic write ${own(leaf)}`), `topic read ${own('key/+')}`,
       'user alice', 'topic write vorlinq/v1/+/key/alice',
+      'user mallory', 'topic readwrite vorlinq/v1/#',
       ...['state', 'frame', 'text', 'lamps', 'png', 'control', 'notice/%u'].map((leaf) => `pattern read vorlinq/v1/+/${leaf}`),
     ].join('\n') + '\n');
     this.mqttPort = await freePort();
@@ -131,6 +138,20 @@ export class Rig {
     this.station.kill('SIGKILL');
   }
 
+  // Stops the station's process without ending its broker connection, and
+  // lets it go on.
+  freezeStation(frozen) {
+    this.station.kill(frozen ? 'SIGSTOP' : 'SIGCONT');
+  }
+
+  // A relay in front of the WebSocket listener, for pages to connect through.
+  async relay() {
+    const relay = new Relay(this.wsPort);
+    await relay.listen();
+    this.relays.push(relay);
+    return relay;
+  }
+
   // A plain MQTT 5 client on the broker, for watching what the station and
   // the pages publish.
   async client(user) {
@@ -153,10 +174,12 @@ export class Rig {
     });
   }
 
-  // A page logged in as `user`, in a browser context of its own. The page
+  // A page logged in as `user`, in a browser context of its own, on the broker
+  // URL `broker` (default: its own) with the page parameters `query`, `init`
+  // run in it before its own script. The page
   // keeps the times at which it showed each picture, and `traffic` counts the
   // bytes of the WebSocket frames.
-  async openPage(user, viewport = { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true }) {
+  async openPage(user, { broker = '', query = '', init = null, viewport = { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true } } = {}) {
     if (!this.browser) await this.launchBrowser();
     const context = await this.browser.createBrowserContext(); // a browser of its own: no shared storage
     const page = await context.newPage();
@@ -167,6 +190,7 @@ export class Rig {
       window.pictureTimes = [];
       document.addEventListener('picture', () => window.pictureTimes.push(performance.timeOrigin + performance.now()), true);
     });
+    if (init) await page.evaluateOnNewDocument(init);
     const traffic = { received: 0, sentPublishes: 0 };
     const cdp = await page.createCDPSession();
     await cdp.send('Network.enable');
@@ -178,7 +202,8 @@ export class Rig {
       if (first >> 4 === 3) traffic.sentPublishes += 1;
     });
     page.traffic = traffic;
-    await page.goto(this.pageUrl, { waitUntil: 'domcontentloaded' });
+    await page.goto(`${this.pageUrl}${query}`, { waitUntil: 'domcontentloaded' });
+    await page.$eval('#broker', (input, url) => (input.value = url), broker);
     await page.type('#user', user);
     await page.type('#password', PASSWORDS[user]);
     await page.click('#login button[type=submit]');
@@ -187,6 +212,7 @@ export class Rig {
 
   async stop() {
     for (const client of this.clients) client.end(true);
+    for (const relay of this.relays) relay.close();
     if (this.browser) await this.browser.close().catch(() => {});
     for (const child of this.processes.reverse()) {
       if (child.exitCode === null && child.signalCode === null) {
@@ -195,5 +221,46 @@ export class Rig {
       }
     }
     fs.rmSync(this.dir, { recursive: true, force: true });
+  }
+}
+
+// Passes TCP connections on to a port on 127.0.0.1. While `answers` is false
+// it drops what the far side sends; cut() ends every connection it carries,
+// and while `open` is false it ends new ones at once.
+export class Relay {
+  constructor(port) {
+    this.port = port;
+    this.answers = true;
+    this.open = true;
+    this.sockets = new Set();
+    this.server = net.createServer((near) => this.carry(near));
+  }
+
+  listen() {
+    return new Promise((resolve) => this.server.listen(0, '127.0.0.1', () => {
+      this.url = `ws://127.0.0.1:${this.server.address().port}/mqtt`;
+      resolve();
+    }));
+  }
+
+  carry(near) {
+    if (!this.open) return near.destroy();
+    const far = net.connect(this.port, '127.0.0.1');
+    for (const socket of [near, far]) {
+      this.sockets.add(socket);
+      socket.on('error', () => {});
+      socket.on('close', () => (this.sockets.delete(socket), near.destroy(), far.destroy()));
+    }
+    near.on('data', (chunk) => far.write(chunk));
+    far.on('data', (chunk) => this.answers && near.write(chunk));
+  }
+
+  cut() {
+    for (const socket of this.sockets) socket.destroy();
+  }
+
+  close() {
+    this.cut();
+    this.server.close();
   }
 }

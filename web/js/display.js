@@ -3,6 +3,8 @@
 // eight text lines for assistive technology, whose changed lines go to a live
 // region.
 
+import { pngSize } from './png.js';
+
 export const WIDTH = 244;
 export const HEIGHT = 68;
 
@@ -34,7 +36,10 @@ export class DisplayPicture {
 
   // Shows a PNG; pictures that arrive while an older one is still being
   // decoded are shown in their order, and a late older one is dropped.
+  // Anything that is not a 244 x 68 PNG by its header is not decoded at all.
   async show(png) {
+    const size = pngSize(png);
+    if (!size || size.width !== WIDTH || size.height !== HEIGHT) return;
     const sequence = ++this.sequence;
     let bitmap;
     try {
@@ -48,7 +53,7 @@ export class DisplayPicture {
     if (sequence > this.shown) {
       this.shown = sequence;
       this.context.drawImage(bitmap, 0, 0, WIDTH, HEIGHT);
-      this.canvas.dispatchEvent(new CustomEvent('picture'));
+      this.canvas.dispatchEvent(new CustomEvent('picture', { detail: sequence }));
     }
     bitmap.close();
   }

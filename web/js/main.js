@@ -2,15 +2,22 @@
 // lamps, state and control token, and key it with the same rules as the
 // desktop viewer.
 
-import { BrokerSession, NOT_AUTHORIZED, defaultBrokerUrl } from './broker.js';
+import { BrokerSession, NOT_AUTHORIZED, defaultBrokerUrl, passwordInClear } from './broker.js';
 import { DisplayPicture, DisplayText } from './display.js';
 import { Keypad } from './keypad.js';
 import { LampRow } from './lamps.js';
-import { describeControl, describeState } from './status.js';
+import { describeControl, describeView } from './status.js';
 import { parseJson, validStationName } from './topics.js';
 
 const $ = (id) => document.getElementById(id);
 const stored = window.localStorage;
+const params = new URLSearchParams(window.location.search);
+
+// A message larger than this on any topic but the picture is not the station's.
+const MAX_PAYLOAD_BYTES = 64 * 1024;
+// How long a station may stay unheard before it reads as off-line; by default
+// three of its periods (the browser tests shorten it).
+const BEAT_WINDOW_MS = Number(params.get('heard-within-ms')) || null;
 
 const page = {
   session: null,
@@ -19,6 +26,7 @@ const page = {
   url: '',
   station: null,
   connected: false,
+  reason: '', // why the broker connection is down
   role: null,
   state: null,
   control: null,
@@ -35,25 +43,28 @@ function say(element, message) {
   element.hidden = message === '';
 }
 
+// What became of a key that was not carried out, as far as the page knows.
+function keyTrouble(error) {
+  if (error.kind === 'refused' && error.code === NOT_AUTHORIZED) return 'This account may only watch: the broker refused the key.';
+  if (error.kind === 'refused') return `The key did not reach the station: the broker refused it (${error.message}).`;
+  if (error.kind === 'undelivered') return 'The key did not reach the station: no station listens.';
+  if (error.kind === 'unsure') return `The key may not have reached the station: ${error.message}.`;
+  return `The key was not sent: ${error.message}.`;
+}
+
 function sendKey(payload) {
   say($('notice'), '');
-  page.session.sendKey(payload).catch((error) => {
-    say(
-      $('notice'),
-      error.code === NOT_AUTHORIZED
-        ? 'This account may only watch: the broker refused the key.'
-        : `The broker did not take the key: ${error.message}`,
-    );
-  });
+  page.session.sendKey(payload).catch((error) => say($('notice'), keyTrouble(error)));
 }
 
 function render() {
-  const state = describeState(page.state);
-  say($('station-state'), page.station ? state.text : 'looking for stations');
-  $('station-state').dataset.state = page.state ? page.state.state : 'none';
-  $('panel').dataset.current = String(state.current);
-  $('panel').dataset.blank = String(state.blank);
-  lamps.setCurrent(state.current);
+  const silent = page.session ? page.session.silentSeconds() : null;
+  const view = describeView(page.state, { connected: page.connected, reason: page.reason, silent });
+  say($('station-state'), page.station ? view.text : 'looking for stations');
+  $('station-state').dataset.state = view.look;
+  $('panel').dataset.current = String(view.current);
+  $('panel').dataset.blank = String(view.blank);
+  lamps.setCurrent(view.current);
   const holder = page.control ? page.control.holder : null;
   say($('control'), page.station ? describeControl(page.control, page.user) : '');
   let role = '';
@@ -63,7 +74,7 @@ function render() {
   say($('role'), role);
   $('release').hidden = !(page.connected && holder === page.user);
   const usable =
-    page.connected && page.role === 'operator' && state.keyable && (holder === null || holder === undefined || holder === page.user);
+    page.connected && page.role === 'operator' && view.keyable && (holder === null || holder === undefined || holder === page.user);
   keypad.setEnabled(usable);
 }
 
@@ -75,6 +86,7 @@ function renderStations() {
 }
 
 function onMessage({ station, leaf, payload }) {
+  if (leaf !== 'png' && payload.length > MAX_PAYLOAD_BYTES) return;
   if (leaf === 'state' && validStationName(station)) {
     if (!page.stations.has(station)) {
       page.stations.add(station);
@@ -97,25 +109,34 @@ function onMessage({ station, leaf, payload }) {
 
 function openSession(station) {
   if (page.session) page.session.close(false);
-  Object.assign(page, { station, connected: false, role: null, state: null, control: null });
+  Object.assign(page, { station, connected: false, reason: '', role: null, state: null, control: null });
   text.reset();
-  const session = new BrokerSession({ url: page.url, user: page.user, password: page.password, station });
+  say($('acl-warning'), '');
+  const session = new BrokerSession({
+    url: page.url, user: page.user, password: page.password, station, beatWindowMs: BEAT_WINDOW_MS,
+  });
   page.session = session;
-  session.addEventListener('status', ({ detail }) => {
-    if (page.session !== session) return;
+  const mine = (handler) => (event) => {
+    if (page.session === session) handler(event.detail);
+  };
+  session.addEventListener('status', mine((detail) => {
     page.connected = detail.state === 'connected';
+    if (detail.state === 'connected') page.reason = '';
+    if (detail.state === 'lost') page.reason = detail.reason;
     say($('broker-state'), page.connected ? '' : detail.text);
-    if (detail.state === 'refused') showLogin(detail.text);
+    if (detail.state === 'refused') {
+      page.password = '';
+      showLogin(detail.text);
+    }
     render();
-  });
-  session.addEventListener('role', ({ detail }) => {
-    if (page.session !== session) return;
-    page.role = detail;
+  }));
+  session.addEventListener('role', mine((role) => {
+    page.role = role;
     render();
-  });
-  session.addEventListener('message', ({ detail }) => {
-    if (page.session === session) onMessage(detail);
-  });
+  }));
+  session.addEventListener('heard', mine(render));
+  session.addEventListener('acl-open', mine(() => say($('acl-warning'), 'The broker has no ACL for key topics: anyone can key as anyone.')));
+  session.addEventListener('message', mine(onMessage));
   render();
 }
 
@@ -136,12 +157,26 @@ function showLogin(error) {
   $('password').focus();
 }
 
+// Leaves the broker (giving control back if this page holds it) and forgets
+// the password.
+function logOut(message) {
+  if (page.session) page.session.close(page.control !== null && page.control.holder === page.user);
+  Object.assign(page, { session: null, station: null, password: '', connected: false, reason: '', role: null });
+  say($('broker-state'), '');
+  render();
+  showLogin(message);
+}
+
 $('login').addEventListener('submit', (event) => {
   event.preventDefault();
   page.user = $('user').value.trim();
   page.password = $('password').value;
   page.url = $('broker').value.trim() || defaultBrokerUrl(window.location);
   const station = $('station').value.trim();
+  if (/[/+#]/.test(page.user)) {
+    say($('login-error'), `The broker user name "${page.user}" cannot key: keys go to a topic named after it, where '/', '+' and '#' are not plain characters.`);
+    return;
+  }
   if (station !== '' && !validStationName(station)) {
     say($('login-error'), 'A station name has letters, digits, - and _ only.');
     return;
@@ -149,6 +184,8 @@ $('login').addEventListener('submit', (event) => {
   stored.setItem('vorlinq.user', page.user);
   stored.setItem('vorlinq.broker', $('broker').value.trim());
   say($('login-error'), '');
+  const host = passwordInClear(page.url) ? new URL(page.url).host : '';
+  say($('clear-warning'), host ? `The password went to ${host} unencrypted (ws://): anyone on the way can read it. Use wss://.` : '');
   $('login').hidden = true;
   $('panel').hidden = false;
   $('panel').focus();
@@ -160,20 +197,13 @@ $('login').addEventListener('submit', (event) => {
 
 $('station-choice').addEventListener('change', () => openStation($('station-choice').value));
 $('release').addEventListener('click', () => sendKey('release'));
-$('logout').addEventListener('click', () => {
-  const holder = page.control ? page.control.holder : null;
-  page.session.close(holder === page.user);
-  page.session = null;
-  page.station = null;
-  Object.assign(page, { connected: false, role: null });
-  render();
-  showLogin('');
-});
+$('logout').addEventListener('click', () => logOut(''));
+// A page that is left logs out, so that one restored from the browser's
+// back/forward cache shows itself logged out, not a connection that is gone.
 window.addEventListener('pagehide', () => {
-  if (page.session) page.session.close(page.control && page.control.holder === page.user);
+  if (page.session) logOut('You left the page, which logged you out.');
 });
 
-const params = new URLSearchParams(window.location.search);
 $('user').value = stored.getItem('vorlinq.user') || '';
 $('broker').value = stored.getItem('vorlinq.broker') || '';
 $('broker').placeholder = defaultBrokerUrl(window.location);
