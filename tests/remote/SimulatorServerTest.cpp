@@ -258,7 +258,7 @@ TEST_F(InProcess, ConnectPollKeysAndAnUpdateReachTheAmplifier)
         auto lock = amplifier.Lock();
         return amplifier.Device().UpdateCompleted();
     };
-    for (int i = 0; i < 200 && !completed(); ++i)
+    for (int i = 0; i < 1000 && !completed(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     auto lock = amplifier.Lock();
