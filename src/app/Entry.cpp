@@ -9,6 +9,7 @@
 #include "app/BackendSwitch.h"
 #include "app/BrokerPassword.h"
 #include "app/DriverChoice.h"
+#include "app/ParentConsole.h"
 #include "app/PlatformLacks.h"
 #include "app/SingleInstance.h"
 #include "dialogs/TdlgPreferences.h"
@@ -103,6 +104,7 @@ int RunVorlinq(int argc, char** argv)
 {
     // The options that need no window are handled before the window system
     // starts, so they work on a machine without a display.
+    app::UseParentConsole();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
