@@ -109,7 +109,8 @@ TEST_F(RegistryStoreTest, AnEarlierLayoutIsReadAsItStandsAndAValueOfTheWrongType
 {
     auto addLayout = [] {
         for (const auto& [name, value] : kLayout) {
-            Add(name, value.type, QString::number(value.data.toUInt(nullptr, 0)));
+            const bool number = value.type == "REG_DWORD";
+            Add(name, value.type, number ? QString::number(value.data.toUInt(nullptr, 0)) : value.data);
         }
     };
     addLayout();
