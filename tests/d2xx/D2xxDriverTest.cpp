@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLibrary>
 #include <QProcess>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cstdint>
@@ -113,11 +114,8 @@ TEST(D2xxDriver, FindsTheLibraryByItsStandardNameOnTheLibraryPath)
     QProcess probe;
     auto environment = QProcessEnvironment::systemEnvironment();
     const QString dir = QFileInfo(QString::fromStdString(kFakeLibrary)).absolutePath();
-#ifdef Q_OS_WIN
-    const QString variable = "PATH"; // where Windows looks for a DLL after the program's folder
-#else
-    const QString variable = "LD_LIBRARY_PATH";
-#endif
+    // Where the system looks for a library by name: on Windows, after the program's folder, PATH.
+    const QString variable = QSysInfo::productType() == "windows" ? "PATH" : "LD_LIBRARY_PATH";
     const QString previous = environment.value(variable);
     environment.insert(variable, previous.isEmpty() ? QDir::toNativeSeparators(dir)
                                                     : QDir::toNativeSeparators(dir) + QDir::listSeparator() + previous);

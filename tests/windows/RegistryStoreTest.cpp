@@ -17,7 +17,6 @@ const QString kKey = QStringLiteral("HKCU\\Software\\Maravel\\Vorlinq");
 struct RegValue {
     QString type;
     QString data;
-    bool operator==(const RegValue&) const = default;
 };
 
 class RegistryStoreTest : public ::testing::Test {
@@ -74,28 +73,14 @@ const std::pair<const char*, RegValue> kLayout[] = {
     {"ApplicationPresetItem", {"REG_DWORD", "0x2"}},
 };
 
-// kLayout as the display window holds it.
-app::StoredSettings LayoutSettings()
-{
-    app::StoredSettings s;
-    s.idString = QStringLiteral("FT4XK7QZ");
-    s.idEnabled = true;
-    s.top = 40;
-    s.left = 50;
-    s.height = 300;
-    s.width = 600;
-    s.keypadTop = 345;
-    s.keypadLeft = 67;
-    s.keypadVisible = false;
-    s.jKeypadVisible = true;
-    s.presets = {101, 201, 102, 202, 103, 203, 104, 204, 105, 205};
-    s.presetItem = 2;
-    return s;
-}
+// kLayout as the display window holds it (in StoredSettings' order: ID, flag,
+// top, left, height, width, keypad top and left, both keypads, presets, item).
+const app::StoredSettings kLayoutSettings = {
+    "FT4XK7QZ", true, 40, 50, 300, 600, 345, 67, false, true, {101, 201, 102, 202, 103, 203, 104, 204, 105, 205}, 2};
 
 TEST_F(RegistryStoreTest, SavedValuesLandUnderTheUserKeyAsDwordsAndStrings)
 {
-    ASSERT_TRUE(app::SaveSettings(*app::OpenVorlinqSettings(), LayoutSettings(), QPoint(67, 345)));
+    ASSERT_TRUE(app::SaveSettings(*app::OpenVorlinqSettings(), kLayoutSettings, QPoint(67, 345)));
     const std::map<QString, RegValue> stored = Query();
     for (const auto& [name, value] : kLayout) {
         ASSERT_TRUE(stored.contains(name)) << name;
@@ -114,7 +99,7 @@ TEST_F(RegistryStoreTest, AnEarlierLayoutIsReadAsItStandsAndAValueOfTheWrongType
         }
     };
     addLayout();
-    EXPECT_EQ(Load(), LayoutSettings());
+    EXPECT_EQ(Load(), kLayoutSettings);
 
     // A boolean or a number kept as text, a text kept as a number: each ends
     // the reading, and the defaults come in (the selected preset becomes 3).

@@ -48,10 +48,10 @@ kill -0 $first 2>/dev/null && fail "the program did not close"
 wait $first || fail "the program ended with an error"
 
 settings='HKCU\Software\Maravel\Vorlinq'
-stored=$(wine reg query "$settings")
-grep -Eq 'ApplicationPresetItem +REG_DWORD' <<<"$stored" || fail "ApplicationPresetItem is not a REG_DWORD"
-grep -Eq 'ApplicationKeypadVisible +REG_DWORD +0x[01]$' <<<"${stored//$'\r'/}" || fail "ApplicationKeypadVisible is not a REG_DWORD 0 or 1"
-grep -Eq 'FTDI_ID_String +REG_SZ' <<<"$stored" || fail "FTDI_ID_String is not a REG_SZ"
+stored=$(wine reg query "$settings" | tr -d '\r')
+for typed in 'ApplicationPresetItem +REG_DWORD' 'ApplicationKeypadVisible +REG_DWORD +0x[01]$' 'FTDI_ID_String +REG_SZ'; do
+  grep -Eq "$typed" <<<"$stored" || fail "the settings lack: $typed"
+done
 
 cd /
 wine 'C:\Program Files\Vorlinq\uninstall.exe' /S
