@@ -1,10 +1,8 @@
 #include "app/DriverChoice.h"
 
+#include "app/PlatformLacks.h"
 #include "link/D2xxDriver.h"
 #include "sim/SimDriver.h"
-#ifndef _WIN32
-#include "link/SerialDriver.h"
-#endif
 #ifdef VORLINQ_HAVE_REMOTE
 #include "link/RemoteDriver.h"
 #endif
@@ -40,29 +38,24 @@ ChosenDriver MakeDriver(AppOptions::Driver choice, const RemoteStation& station)
         return {std::make_unique<RemoteDriver>(station), false};
 #else
         (void)station;
-        throw std::runtime_error("This Vorlinq was built without the network library (gensio): "
-                                 "a remote station cannot be reached.");
+        throw std::runtime_error("This Vorlinq cannot reach a remote station: " + NoNetworkLibraryReason() + ".");
 #endif
     case AppOptions::Driver::Simulator:
         return Simulator();
     case AppOptions::Driver::D2xx:
         return {std::make_unique<D2xxDriver>(), false};
     case AppOptions::Driver::Serial:
-#ifndef _WIN32
-        return {std::make_unique<SerialDriver>(), false};
-#else
-        return {std::make_unique<D2xxDriver>(), false};
-#endif
+        if (std::unique_ptr<FtdiDriver> serial = MakeSerialBackend())
+            return {std::move(serial), false};
+        throw std::runtime_error("This Vorlinq has no serial backend: " + NoSerialBackendReason() + ".");
     case AppOptions::Driver::Auto:
         break;
     }
     if (D2xxDriver::Available())
         return {std::make_unique<D2xxDriver>(), false};
-#ifndef _WIN32
-    return {std::make_unique<SerialDriver>(), false};
-#else
+    if (std::unique_ptr<FtdiDriver> serial = MakeSerialBackend())
+        return {std::move(serial), false};
     return {std::make_unique<D2xxDriver>(), false};
-#endif
 }
 
 } // namespace app

@@ -9,6 +9,8 @@
 #include "app/BackendSwitch.h"
 #include "app/BrokerPassword.h"
 #include "app/DriverChoice.h"
+#include "app/ParentConsole.h"
+#include "app/PlatformLacks.h"
 #include "app/SingleInstance.h"
 #include "dialogs/TdlgPreferences.h"
 #include "toolkit/MessageBoxes.h"
@@ -43,6 +45,13 @@ app::StoredRemote WithBrokerPassword(app::StoredRemote choice, QWidget* parent)
     else if (!app::KeepBrokerPassword(login, error))
         qWarning("the broker password is not kept: %s", error.c_str());
     return choice;
+}
+
+// An option this build cannot serve: why, on standard error, and the exit code.
+int Unavailable(const char* option, const std::string& why)
+{
+    std::fprintf(stderr, "vorlinq: %s is not available: %s\n", option, why.c_str());
+    return 2;
 }
 
 int RunWindows(app::BackendSwitch& backends)
@@ -95,6 +104,7 @@ int RunVorlinq(int argc, char** argv)
 {
     // The options that need no window are handled before the window system
     // starts, so they work on a machine without a display.
+    app::UseParentConsole();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -117,24 +127,22 @@ int RunVorlinq(int argc, char** argv)
 #ifdef VORLINQ_HAVE_REMOTE
         return server::ServeSimulator(options.serveSimulator, std::cout, std::cerr);
 #else
-        std::fputs("vorlinq: this build has no network library (gensio): --serve-simulator is not available\n", stderr);
-        return 2;
+        return Unavailable("--serve-simulator", app::NoNetworkLibraryReason());
 #endif
     }
     if (!options.viewer.empty() && !app::BackendSwitch::SharedAvailable()) {
-        std::fputs("vorlinq: this build has no MQTT library (libmosquitto): --viewer is not available\n", stderr);
-        return 2;
+        return Unavailable("--viewer", app::NoMqttLibraryReason());
     }
     if (options.driver == app::AppOptions::Driver::Remote && !app::RemoteAvailable()) {
-        std::fputs("vorlinq: this build has no network library (gensio): --remote is not available\n", stderr);
-        return 2;
+        return Unavailable("--remote", app::NoNetworkLibraryReason());
     }
+    if (options.driver == app::AppOptions::Driver::Serial && !app::NoSerialBackendReason().empty())
+        return Unavailable("--driver=serial", app::NoSerialBackendReason());
     if (!options.station.empty()) {
 #ifdef VORLINQ_HAVE_MQTT
         return share::RunStation(argc, argv, options, std::cerr);
 #else
-        std::fputs("vorlinq: this build has no MQTT library (libmosquitto): --station is not available\n", stderr);
-        return 2;
+        return Unavailable("--station", app::NoMqttLibraryReason());
 #endif
     }
 

@@ -1,5 +1,7 @@
 #include "app/SettingsStore.h"
 
+#include "app/SettingsBackend.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -49,32 +51,18 @@ QString PresetName(std::size_t index)
 // A stored 32-bit integer. False when the value is missing or is not one.
 bool ReadInt(const QSettings& store, const QString& name, int& out)
 {
-    const QVariant value = store.value(name);
-    if (!value.isValid()) {
-        return false;
-    }
-#ifdef Q_OS_WIN
-    // In the registry an integer has its own type; a string is the wrong type
-    // even when it holds digits.
-    if (store.format() == QSettings::NativeFormat && value.typeId() != QMetaType::Int) {
-        return false;
-    }
-#endif
-    // A file store holds text: it must be a whole decimal integer.
-    bool ok = false;
-    const int number = value.toString().toInt(&ok);
-    if (!ok) {
-        return false;
-    }
-    out = number;
-    return true;
+    return StoredInteger(store, store.value(name), out);
 }
 
 // Reads in the stored order and applies as it goes; false at the first
 // failed read, with everything before it applied.
 bool ReadInOrder(const QSettings& store, StoredSettings& s)
 {
-    s.idString = store.value(kIdString).toString(); // missing: empty
+    const QVariant id = store.value(kIdString);
+    if (id.isValid() && !StoredText(store, id)) {
+        return false;
+    }
+    s.idString = id.toString(); // missing: empty
     if (s.idString.isEmpty()) {
         s.idEnabled = false; // nothing to address by; the flag is not read
     } else {
@@ -119,21 +107,24 @@ bool ReadInOrder(const QSettings& store, StoredSettings& s)
 
 } // namespace
 
+bool IntegerInText(const QVariant& value, int& out)
+{
+    if (!value.isValid()) {
+        return false;
+    }
+    bool ok = false;
+    const int number = value.toString().toInt(&ok);
+    if (ok) {
+        out = number;
+    }
+    return ok;
+}
+
 std::unique_ptr<QSettings> OpenVorlinqSettings()
 {
-    std::unique_ptr<QSettings> store;
     const QString file = qEnvironmentVariable("VORLINQ_SETTINGS");
-    if (!file.isEmpty()) {
-        store = std::make_unique<QSettings>(file, QSettings::IniFormat);
-    } else {
-#ifdef Q_OS_WIN
-        store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Maravel"),
-                                            QStringLiteral("Vorlinq"));
-#else
-        store = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Maravel"),
-                                            QStringLiteral("Vorlinq"));
-#endif
-    }
+    std::unique_ptr<QSettings> store =
+        file.isEmpty() ? OpenUserStore() : std::make_unique<QSettings>(file, QSettings::IniFormat);
     // Only the user's own values count: a value missing there is a failed
     // read, not one to be taken from the organisation-wide or system-wide
     // store (or /etc/xdg) instead.

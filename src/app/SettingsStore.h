@@ -6,8 +6,10 @@
 //
 // The store is QSettings under organisation "Maravel", application "Vorlinq":
 // on Windows the per-user registry key Software\Maravel\Vorlinq, elsewhere a
-// per-user INI file. Integers and booleans are stored as integers (0/1); a
-// value that is missing or does not read as a 32-bit integer is a failed read.
+// per-user INI file (app/SettingsBackend.h). Integers and booleans are stored
+// as integers (0/1), REG_DWORD in the registry, and texts as REG_SZ; a value
+// that is missing or does not read as a 32-bit integer is a failed read, and
+// so is a value of another type where the store expects a text.
 
 #include "link/RemoteStation.h"
 #include "share/SharedStation.h"

@@ -1,10 +1,11 @@
 #include "app/SingleInstance.h"
 
+#include "app/InstanceLock.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QStandardPaths>
 #include <QThread>
 #include <QWidget>
@@ -47,12 +48,7 @@ QString SingleInstance::LockFilePath() const
 
 QString SingleInstance::ServerName() const
 {
-    const QString name = QLatin1String(kBringToFrontName) + suffix_;
-#ifdef Q_OS_WIN
-    return name; // a named pipe: the name is the whole address
-#else
-    return QDir(dir_).filePath(name); // a socket file in our (per-user) directory
-#endif
+    return InstanceLock::ChannelAddress(QLatin1String(kBringToFrontName) + suffix_, dir_);
 }
 
 bool SingleInstance::TryBecomePrimary()
@@ -60,14 +56,12 @@ bool SingleInstance::TryBecomePrimary()
     if (primary_) {
         return true;
     }
-    lock_ = std::make_unique<QLockFile>(LockFilePath());
-    // Held for the whole run, so age says nothing: only an owner that no
-    // longer runs (a crashed copy) makes the lock stale.
-    lock_->setStaleLockTime(0);
-    if (!lock_->tryLock(0)) {
-        const bool held = lock_->error() == QLockFile::LockFailedError;
+    lock_ = std::make_unique<InstanceLock>(QLatin1String(kInstanceLockName) + suffix_, LockFilePath());
+    const InstanceLock::Outcome outcome = lock_->TryAcquire();
+    if (outcome != InstanceLock::Outcome::Owned) {
         lock_.reset();
-        if (held) {
+        if (outcome == InstanceLock::Outcome::HeldElsewhere) {
+            InstanceLock::LetRunningCopyComeForward();
             AskRunningCopyToFront(ServerName());
             return false;
         }
@@ -84,10 +78,7 @@ void SingleInstance::Release()
         server_->close();
         server_.reset();
     }
-    if (lock_) {
-        lock_->unlock();
-        lock_.reset();
-    }
+    lock_.reset();
     primary_ = false;
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 // One running copy of Vorlinq per user.
 //
-// The running copy holds a lock file named after kInstanceLockName for its
-// whole run and listens on a local socket named kBringToFrontName. A copy
-// started while the lock is held connects to that socket, asks the running
-// copy to come to the front and ends without creating any window. A lock or
-// socket left behind by a copy that crashed is recognised and taken over.
+// The running copy holds the lock named kInstanceLockName for its whole run (a
+// lock file, or on Windows the named mutex; app/InstanceLock.h) and listens on
+// a local socket named kBringToFrontName. A copy started while the lock is
+// held connects to that socket, asks the running copy to come to the front
+// and ends without creating any window. A lock or socket left behind by a copy
+// that crashed is recognised and taken over.
 
 #include <QObject>
 #include <QString>
@@ -14,10 +15,11 @@
 #include <memory>
 
 class QLocalServer;
-class QLockFile;
 class QWidget;
 
 namespace app {
+
+class InstanceLock;
 
 // The names shared between copies of the program.
 inline constexpr const char* kInstanceLockName = "OneInstance_Vorlinq_Allowed";
@@ -59,7 +61,7 @@ private:
 
     QString suffix_;
     QString dir_;
-    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<InstanceLock> lock_;
     std::unique_ptr<QLocalServer> server_;
     bool primary_ = false;
 };

@@ -1,5 +1,7 @@
 #include "dialogs/TdlgRemoteStation.h"
 
+#include "app/PlatformLacks.h"
+
 #include "dialogs/FileRow.h"
 #include "dialogs/OkCancelRow.h"
 #include "toolkit/MessageBoxes.h"
@@ -22,8 +24,9 @@ TdlgRemoteStation::TdlgRemoteStation(QWidget* parent, bool networkBackend)
     cbRemote->setObjectName("cbRemote");
     layout->addWidget(cbRemote);
     if (!networkBackend_) {
-        auto* why = new QLabel("This build of Vorlinq has no network backend (it was built without gensio): "
-                               "only the USB device can be used.",
+        auto* why = new QLabel(QString("This build of Vorlinq has no network backend (%1): "
+                                       "only the USB device can be used.")
+                                   .arg(QString::fromStdString(app::NoNetworkLibraryReason())),
                                this);
         why->setObjectName("lbNoNetwork");
         why->setWordWrap(true);

@@ -1,5 +1,8 @@
 #include "dialogs/TdlgSharedStation.h"
 
+#include "app/BackendSwitch.h"
+#include "app/PlatformLacks.h"
+
 #include "dialogs/FileRow.h"
 #include "dialogs/OkCancelRow.h"
 #include "share/BrokerConfig.h"
@@ -38,6 +41,14 @@ TdlgSharedStation::TdlgSharedStation(QWidget* parent) : QDialog(parent)
     cbShared = new QCheckBox("&View a station shared through a broker instead of the USB device", this);
     cbShared->setObjectName("cbShared");
     layout->addWidget(cbShared);
+    if (!brokerClient_) {
+        auto* why = new QLabel(QString("This build of Vorlinq cannot view a shared station (%1).")
+                                   .arg(QString::fromStdString(app::NoMqttLibraryReason())),
+                               this);
+        why->setObjectName("lbNoBroker");
+        why->setWordWrap(true);
+        layout->addWidget(why);
+    }
 
     auto* form = new QFormLayout;
     edName = Entry(this, "edName", "shack");
@@ -68,6 +79,9 @@ TdlgSharedStation::TdlgSharedStation(QWidget* parent) : QDialog(parent)
 
 void TdlgSharedStation::UpdateEnabled()
 {
+    if (!brokerClient_)
+        cbShared->setChecked(false);
+    cbShared->setEnabled(brokerClient_);
     const bool shared = cbShared->isChecked();
     const bool tls = shared && edBroker->text().trimmed().startsWith("mqtts://");
     for (QLineEdit* edit : {edName, edBroker, edUser, edPassword})

@@ -6,6 +6,7 @@
 // kept in the settings. OK checks the entries and keeps the dialog open,
 // with a message, while they cannot work.
 
+#include "app/BackendSwitch.h"
 #include "app/SettingsStore.h"
 
 #include <QDialog>
@@ -42,5 +43,6 @@ public:
     static std::string Problem(const app::StoredShared& choice);
 
 private:
+    bool brokerClient_ = app::BackendSwitch::SharedAvailable(); // this build has the MQTT client
     void UpdateEnabled();
 };

@@ -1,5 +1,6 @@
 #include "link/D2xxDriver.h"
 
+#include "link/D2xxLibrary.h"
 #include "link/FtStatus.h"
 
 #include <QDir>
@@ -17,6 +18,13 @@ template <typename T> void Clear(T* out)
         *out = 0;
 }
 
+// The reason, followed by what to do about it where the system says more.
+std::string WithInstallHint(std::string reason)
+{
+    const std::string hint = d2xx::InstallHint();
+    return hint.empty() ? reason : reason + " " + hint;
+}
+
 template <typename Fn> bool Resolve(QLibrary& library, const char* symbol, Fn& into)
 {
     into = reinterpret_cast<Fn>(library.resolve(symbol));
@@ -27,13 +35,7 @@ template <typename Fn> bool Resolve(QLibrary& library, const char* symbol, Fn& i
 
 std::string D2xxDriver::DefaultLibraryName()
 {
-#if defined(_WIN32)
-    return "ftd2xx"; // ftd2xx.dll beside the program or on the system path
-#elif defined(__APPLE__)
-    return "libftd2xx.dylib";
-#else
-    return "libftd2xx.so";
-#endif
+    return d2xx::LibraryName();
 }
 
 D2xxDriver::D2xxDriver(const std::string& library)
@@ -41,8 +43,8 @@ D2xxDriver::D2xxDriver(const std::string& library)
 {
     const std::string shown = QDir::toNativeSeparators(QString::fromStdString(library)).toStdString();
     if (!library_->load()) {
-        loadError_ = "The FTDI D2XX driver library \"" + shown +
-                     "\" could not be loaded: " + library_->errorString().toStdString();
+        loadError_ = WithInstallHint("The FTDI D2XX driver library \"" + shown +
+                                     "\" could not be loaded: " + library_->errorString().toStdString() + ".");
         return;
     }
 
@@ -75,7 +77,7 @@ D2xxDriver::D2xxDriver(const std::string& library)
     Resolve(*library_, "FT_SetLatencyTimer", api.setLatencyTimer);
 
     if (!missing.empty()) {
-        loadError_ = "The FTDI D2XX driver library \"" + shown + "\" lacks " + missing + ".";
+        loadError_ = WithInstallHint("The FTDI D2XX driver library \"" + shown + "\" lacks " + missing + ".");
         return;
     }
     api_ = api;

@@ -261,7 +261,7 @@ TEST_F(SettingsStoreTest, EveryValueSurvivesARoundTripUnderItsOwnName)
         EXPECT_EQ(Stored(name), value) << name.toStdString();
     }
     QFile ini(file_);
-    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly | QIODevice::Text)); // line ends as this system writes them
     const QByteArray text = ini.readAll();
     EXPECT_TRUE(text.contains("ApplicationKeypadVisible=0\n")) << text.toStdString();
     EXPECT_TRUE(text.contains("FTDI_ID_StringEnable=1\n")) << text.toStdString();

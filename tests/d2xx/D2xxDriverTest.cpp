@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
 #include <QProcess>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cstdint>
@@ -112,8 +114,11 @@ TEST(D2xxDriver, FindsTheLibraryByItsStandardNameOnTheLibraryPath)
     QProcess probe;
     auto environment = QProcessEnvironment::systemEnvironment();
     const QString dir = QFileInfo(QString::fromStdString(kFakeLibrary)).absolutePath();
-    const QString previous = environment.value("LD_LIBRARY_PATH");
-    environment.insert("LD_LIBRARY_PATH", previous.isEmpty() ? dir : dir + ":" + previous);
+    // Where the system looks for a library by name: on Windows, after the program's folder, PATH.
+    const QString variable = QSysInfo::productType() == "windows" ? "PATH" : "LD_LIBRARY_PATH";
+    const QString previous = environment.value(variable);
+    environment.insert(variable, previous.isEmpty() ? QDir::toNativeSeparators(dir)
+                                                    : QDir::toNativeSeparators(dir) + QDir::listSeparator() + previous);
     probe.setProcessEnvironment(environment);
     probe.start(VORLINQ_D2XX_PROBE, {});
     ASSERT_TRUE(probe.waitForFinished(60000));
@@ -128,7 +133,8 @@ TEST(D2xxDriver, MissingLibraryFailsCleanly)
     for (const std::string name : {"/nonexistent/vorlinq/libftd2xx.so", "libvorlinq-no-such-d2xx.so"}) {
         SCOPED_TRACE(name);
         D2xxDriver driver(name);
-        EXPECT_NE(driver.LoadError().find('"' + name + '"'), std::string::npos) << driver.LoadError();
+        const std::string shown = QDir::toNativeSeparators(QString::fromStdString(name)).toStdString();
+        EXPECT_NE(driver.LoadError().find('"' + shown + '"'), std::string::npos) << driver.LoadError();
         EXPECT_FALSE(D2xxDriver::Available(name));
         ExpectEveryOperationFails(driver);
         try {

@@ -122,6 +122,6 @@ TEST(StillImage, UnwritablePlaceReportsWhy)
     const QString name = dir.filePath("no/such/folder/still.bmp");
     const auto result = display::SaveStillImage(raster, name);
     EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.error.contains(name)) << result.error.toStdString();
+    EXPECT_TRUE(result.error.contains(QDir::toNativeSeparators(name))) << result.error.toStdString();
     EXPECT_FALSE(QFileInfo::exists(name));
 }

@@ -8,6 +8,7 @@
 // Bytes() gives the file content, so that a test can cut or change it and
 // write it with WriteBytes().
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -20,8 +21,12 @@ namespace pkgtest {
 
 class TempDir {
 public:
-    std::string Path() const { return dir_.path().toStdString(); }
-    std::string File(const std::string& name) const { return Path() + "/" + name; }
+    // In the system's own form, as the program shows a file name.
+    std::string Path() const { return QDir::toNativeSeparators(dir_.path()).toStdString(); }
+    std::string File(const std::string& name) const
+    {
+        return QDir::toNativeSeparators(dir_.filePath(QString::fromStdString(name))).toStdString();
+    }
 
 private:
     QTemporaryDir dir_;

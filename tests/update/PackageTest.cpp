@@ -48,7 +48,8 @@ TEST(PackageError, KindTextsEndWithTheIndentedFileName)
         PackageCheck(true, kReadError, "/home/op/fw 2.pk1");
         FAIL() << "no exception";
     } catch (const Exception& e) { // caught through the program's base exception
-        EXPECT_EQ(e.Message(), "Read error while processing file:\n  /home/op/fw 2.pk1");
+        EXPECT_EQ(e.Message(), "Read error while processing file:\n  " +
+                                   QDir::toNativeSeparators("/home/op/fw 2.pk1").toStdString());
     }
 }
 
